@@ -1,0 +1,26 @@
+# The Zstandard decompressor for Windows, built from Debian's source package
+# (fetched by tools/setup.sh). Only the common and decompress sources: the
+# launcher never compresses, and the x86-64 assembly file is ELF-only.
+file(GLOB TARVEK_ZSTD_DIRS LIST_DIRECTORIES true ${TARVEK_DEPS_DIR}/libzstd-*)
+list(SORT TARVEK_ZSTD_DIRS)
+list(POP_BACK TARVEK_ZSTD_DIRS TARVEK_ZSTD_DIR)
+if(NOT EXISTS "${TARVEK_ZSTD_DIR}/lib/zstd.h")
+  message(FATAL_ERROR "no Zstandard source in ${TARVEK_DEPS_DIR}: run tools/setup.sh")
+endif()
+
+set(_zlib ${TARVEK_ZSTD_DIR}/lib)
+add_library(zstd_decompress STATIC
+  ${_zlib}/common/debug.c
+  ${_zlib}/common/entropy_common.c
+  ${_zlib}/common/error_private.c
+  ${_zlib}/common/fse_decompress.c
+  ${_zlib}/common/xxhash.c
+  ${_zlib}/common/zstd_common.c
+  ${_zlib}/decompress/huf_decompress.c
+  ${_zlib}/decompress/zstd_ddict.c
+  ${_zlib}/decompress/zstd_decompress.c
+  ${_zlib}/decompress/zstd_decompress_block.c)
+target_include_directories(zstd_decompress SYSTEM PUBLIC ${_zlib})
+target_compile_definitions(zstd_decompress PRIVATE
+  ZSTD_DISABLE_ASM ZSTD_LEGACY_SUPPORT=0 ZSTD_NO_TRACE DEBUGLEVEL=0)
+target_compile_options(zstd_decompress PRIVATE -O2 -w)
