@@ -1,0 +1,18 @@
+// Reads the decompressed payload stream front to back, exactly n bytes at a
+// time, through one decompression context and one 131,072-byte buffer. One
+// reader per process; every failure reports and ends the process.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+constexpr size_t payload_output_buffer_size = 131072;
+
+// Opens the reader over the payload linked into this image.
+void open_payload();
+// Opens the reader over `length` stored bytes at `stored` (tests use this to
+// read fixture payloads; the launcher only ever reads its own).
+void open_payload_bytes(const uint8_t *stored, uint64_t length);
+// Copies the next n bytes of the stream to destination.
+void read_payload(void *destination, uint64_t n);
+void close_payload();

@@ -1,0 +1,172 @@
+#include "tests/support/process.hpp"
+
+#include <windows.h>
+
+#include <map>
+
+std::wstring widen(const std::string &text)
+{
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const std::wstring &text)
+{
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring quote_argument(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    out += L'"';
+    return out;
+}
+
+std::wstring join_command_line(const std::vector<std::wstring> &arguments)
+{
+    std::wstring line;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (i > 0)
+            line += L' ';
+        line += quote_argument(arguments[i]);
+    }
+    return line;
+}
+
+std::wstring own_executable()
+{
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n);
+    return path;
+}
+
+bool is_abort_exit(uint32_t exit_code)
+{
+    return exit_code == 3 || exit_code == 0xC0000409u;
+}
+
+// The current environment with the requested changes, as a sorted block.
+static std::wstring environment_block(const process_options &options)
+{
+    std::map<std::wstring, std::wstring, bool (*)(const std::wstring &, const std::wstring &)> vars(
+        [](const std::wstring &a, const std::wstring &b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
+    wchar_t *block = GetEnvironmentStringsW();
+    for (const wchar_t *p = block; *p != 0; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        size_t eq = entry.find(L'=', 1);
+        if (eq == std::wstring::npos)
+            continue;
+        vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    FreeEnvironmentStringsW(block);
+    for (const auto &[name, value] : options.environment) {
+        if (value)
+            vars[name] = *value;
+        else
+            vars.erase(name);
+    }
+    std::wstring out;
+    for (const auto &[name, value] : vars) {
+        out += name + L"=" + value;
+        out += L'\0';
+    }
+    out += L'\0';
+    return out;
+}
+
+static HANDLE make_temp_file(const wchar_t *tag)
+{
+    wchar_t dir[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, dir);
+    GetTempFileNameW(dir, tag, 0, name);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                       nullptr);
+}
+
+static std::string read_all(HANDLE file)
+{
+    std::string out;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        out.append(chunk, got);
+    return out;
+}
+
+process_result run_process(const std::wstring &application, const std::wstring &command_line,
+                           const process_options &options)
+{
+    process_result result;
+    HANDLE in = make_temp_file(L"tin");
+    HANDLE out = make_temp_file(L"tou");
+    HANDLE err = make_temp_file(L"ter");
+    DWORD written = 0;
+    if (!options.standard_input.empty())
+        WriteFile(in, options.standard_input.data(), static_cast<DWORD>(options.standard_input.size()),
+                  &written, nullptr);
+    SetFilePointer(in, 0, nullptr, FILE_BEGIN);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION info = {};
+    std::wstring line = command_line;
+    std::wstring env = environment_block(options);
+    BOOL started = CreateProcessW(
+        application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+        env.data(), options.current_directory.empty() ? nullptr : options.current_directory.c_str(),
+        &startup, &info);
+    if (!started) {
+        result.exit_code = 0xFFFFFFFFu;
+        result.err = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
+    } else {
+        CloseHandle(info.hThread);
+        if (WaitForSingleObject(info.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
+            result.timed_out = true;
+            TerminateProcess(info.hProcess, 0xDEAD);
+            WaitForSingleObject(info.hProcess, INFINITE);
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(info.hProcess, &code);
+        result.exit_code = code;
+        CloseHandle(info.hProcess);
+        result.out = read_all(out);
+        result.err = read_all(err);
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    return result;
+}

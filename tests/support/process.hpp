@@ -1,0 +1,44 @@
+// Starting a Windows process with chosen command line, environment and
+// standard input, and collecting its exit code (all 32 bits) and its
+// standard output and error.
+#pragma once
+
+#include <stdint.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct process_options {
+    // Variables to set (value) or delete (nullopt) in the child's environment,
+    // on top of this process's own.
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> environment;
+    std::string standard_input;
+    std::wstring current_directory;
+    // Milliseconds before the process is ended and the test fails.
+    uint32_t timeout_ms = 60000;
+};
+
+struct process_result {
+    uint32_t exit_code = 0;
+    std::string out;
+    std::string err;
+    bool timed_out = false;
+};
+
+process_result run_process(const std::wstring &application, const std::wstring &command_line,
+                           const process_options &options = {});
+
+// Quotes one argument by the rules CommandLineToArgvW undoes.
+std::wstring quote_argument(const std::wstring &argument);
+std::wstring join_command_line(const std::vector<std::wstring> &arguments);
+
+// This test program's own path.
+std::wstring own_executable();
+
+// abort() ends a process with 3 (or 0xC0000409 where fast-fail is used).
+bool is_abort_exit(uint32_t exit_code);
+
+std::wstring widen(const std::string &text);
+std::string narrow(const std::wstring &text);
