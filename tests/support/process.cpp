@@ -65,6 +65,68 @@ std::wstring own_executable()
     return path;
 }
 
+static std::string read_all(HANDLE file);
+
+std::wstring make_temp_directory(const std::wstring &tag)
+{
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, base);
+    static unsigned counter;
+    for (;;) {
+        std::wstring path = std::wstring(base) + L"tarvek-test-" + tag + L"-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+        if (CreateDirectoryW(path.c_str(), nullptr))
+            return path;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return {};
+    }
+}
+
+void remove_tree(const std::wstring &path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                remove_tree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool path_exists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string read_file(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string content = read_all(file);
+    CloseHandle(file);
+    return content;
+}
+
+void write_file(const std::wstring &path, const std::string &content)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 bool is_abort_exit(uint32_t exit_code)
 {
     return exit_code == 3 || exit_code == 0xC0000409u;
@@ -153,6 +215,7 @@ process_result run_process(const std::wstring &application, const std::wstring &
         result.err = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
     } else {
         CloseHandle(info.hThread);
+        result.process_id = info.dwProcessId;
         if (WaitForSingleObject(info.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
             result.timed_out = true;
             TerminateProcess(info.hProcess, 0xDEAD);

@@ -22,6 +22,7 @@ struct process_options {
 
 struct process_result {
     uint32_t exit_code = 0;
+    uint32_t process_id = 0;
     std::string out;
     std::string err;
     bool timed_out = false;
@@ -33,6 +34,14 @@ process_result run_process(const std::wstring &application, const std::wstring &
 // Quotes one argument by the rules CommandLineToArgvW undoes.
 std::wstring quote_argument(const std::wstring &argument);
 std::wstring join_command_line(const std::vector<std::wstring> &arguments);
+
+// A fresh empty directory under the temporary directory, and its removal
+// with everything in it.
+std::wstring make_temp_directory(const std::wstring &tag);
+void remove_tree(const std::wstring &path);
+bool path_exists(const std::wstring &path);
+std::string read_file(const std::wstring &path);
+void write_file(const std::wstring &path, const std::string &content);
 
 // This test program's own path.
 std::wstring own_executable();

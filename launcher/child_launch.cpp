@@ -1,0 +1,137 @@
+#include "launcher/child_launch.hpp"
+
+#include <shellapi.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include "launcher/cleanup.hpp"
+#include "launcher/errors.hpp"
+#include "launcher/launcher_state.hpp"
+#include "paths/text.hpp"
+
+static wchar_t child_command_line[child_command_line_units];
+static wide_path own_image_for_launch;
+
+const wchar_t *child_command_line_text()
+{
+    return child_command_line;
+}
+
+void clear_child_command_line()
+{
+    child_command_line[0] = 0;
+}
+
+static void append_units(wchar_t unit, size_t count)
+{
+    const wchar_t one[2] = {unit, 0};
+    for (size_t i = 0; i < count; ++i)
+        append_wide(child_command_line, one);
+}
+
+static bool needs_quotes(const wchar_t *argument)
+{
+    // An empty argument would vanish from the child's argument vector.
+    if (*argument == 0)
+        return true;
+    for (const wchar_t *c = argument; *c != 0; ++c)
+        if (*c == L' ' || *c == L'\t' || *c == L'\n' || *c == L'\v' || *c == L'"')
+            return true;
+    return false;
+}
+
+void append_quoted_argument(const wchar_t *argument)
+{
+    if (!needs_quotes(argument)) {
+        append_wide(child_command_line, argument);
+        return;
+    }
+    append_units(L'"', 1);
+    const wchar_t *c = argument;
+    for (;;) {
+        size_t backslashes = 0;
+        while (*c == L'\\') {
+            ++backslashes;
+            ++c;
+        }
+        if (*c == 0) {
+            append_units(L'\\', 2 * backslashes);
+            break;
+        }
+        if (*c == L'"')
+            append_units(L'\\', 2 * backslashes + 1);
+        else
+            append_units(L'\\', backslashes);
+        append_units(*c, 1);
+        ++c;
+    }
+    append_units(L'"', 1);
+}
+
+static STARTUPINFOW child_startup_information()
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    return startup;
+}
+
+[[noreturn]] static void launch_failed(DWORD code)
+{
+    report_system_error("Error, couldn't launch child", code);
+    exit(failure_exit_code);
+}
+
+// The own image path, the process's raw arguments from element 1 on.
+static void build_child_command_line()
+{
+    int count = 0;
+    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr)
+        launch_failed(GetLastError());
+    clear_child_command_line();
+    arguments[0] = own_image_for_launch;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            append_units(L' ', 1);
+        append_quoted_argument(arguments[i]);
+    }
+}
+
+// Waits for the child and takes its exit code. The handle is closed only if
+// it is still in the slot: once the console handler has taken it, that
+// thread may still use it, and the process is about to end anyway.
+static uint32_t wait_for_child(HANDLE child)
+{
+    DWORD exit_code = 0;
+    WaitForSingleObject(child, INFINITE);
+    if (!GetExitCodeProcess(child, &exit_code))
+        exit_code = 1;
+    HANDLE still_ours = child_process_handle.exchange(nullptr);
+    if (still_ours != nullptr)
+        CloseHandle(still_ours);
+    return exit_code;
+}
+
+uint32_t launch_child()
+{
+    if (own_image_for_launch[0] == 0 &&
+        GetModuleFileNameW(nullptr, own_image_for_launch, wide_path_units) == 0)
+        abort();
+    STARTUPINFOW startup = child_startup_information();
+    build_child_command_line();
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(own_image_for_launch, child_command_line, nullptr, nullptr, TRUE,
+                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &child))
+        launch_failed(GetLastError());
+    CloseHandle(child.hThread);
+    child_process_handle.store(child.hProcess);
+    uint32_t exit_code = 0;
+    if (child.hProcess != nullptr)
+        exit_code = wait_for_child(child.hProcess);
+    onefile_cleanup();
+    return exit_code;
+}

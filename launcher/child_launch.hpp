@@ -1,0 +1,22 @@
+// Starting the child: the same executable with the parent's arguments,
+// standard handles and environment; waiting for it; its exit code.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Room for the child's command line: at most 32767 units and a terminator.
+constexpr size_t child_command_line_units = 32768;
+
+// Starts the child, waits without a time limit, cleans up and returns the
+// child's exit code (1 if it cannot be read). Does not return when the child
+// cannot be started.
+uint32_t launch_child();
+
+// Appends one argument to the child command line, quoted where the standard
+// command-line splitting needs it. Aborts when the line is full.
+void append_quoted_argument(const wchar_t *argument);
+
+// The command line built so far (for tests of the quoting).
+const wchar_t *child_command_line_text();
+void clear_child_command_line();

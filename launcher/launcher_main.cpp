@@ -1,0 +1,86 @@
+#include "launcher/launcher_main.hpp"
+
+#include <stdlib.h>
+
+#include "launcher/child_launch.hpp"
+#include "launcher/cleanup.hpp"
+#include "launcher/errors.hpp"
+#include "launcher/launcher_state.hpp"
+#include "launcher/role.hpp"
+#include "paths/environment_names.hpp"
+#include "paths/path_template.hpp"
+#include "paths/text.hpp"
+#include "payload/extraction.hpp"
+#include "payload/payload_reader.hpp"
+
+using run_code_function = int (*)(int argc, wchar_t **argv, const wchar_t *library_path);
+
+// Replaces the expanded target directory by its full path.
+static void make_target_directory_full()
+{
+    DWORD length = GetFullPathNameW(target_directory, wide_path_units, launcher_scratch, nullptr);
+    if (length == 0 || length > wide_path_units - 1)
+        abort();
+    copy_wide(target_directory, launcher_scratch);
+}
+
+[[noreturn]] static void load_failed(DWORD code)
+{
+    report_system_error("Error, load DLL.", code);
+    exit(failure_exit_code);
+}
+
+// The child's end: load the main library from the target directory and hand
+// over to its run_code. Nothing is released or written afterwards.
+static int load_main_library(int argc, wchar_t **argv)
+{
+    AddDllDirectory(target_directory);
+    constexpr DWORD search = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
+                             LOAD_LIBRARY_SEARCH_SYSTEM32;
+    static_assert(search == 0x00000D00);
+    HMODULE library = LoadLibraryExW(main_library_path, nullptr, search);
+    if (library == nullptr)
+        load_failed(GetLastError());
+    auto run_code = reinterpret_cast<run_code_function>(
+        reinterpret_cast<void *>(GetProcAddress(library, "run_code")));
+    if (run_code == nullptr)
+        fatal_message("Error, DLL entry point not found.");
+    return run_code(argc, argv, main_library_path);
+}
+
+int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
+{
+    int argc = __argc;
+    wchar_t **argv = __wargv;
+    SetDllDirectoryW(L"");
+    if (!detect_child_role())
+        become_parent();
+
+    bool expanded = expand_path_template(target_directory, target_directory_template);
+    make_target_directory_full();
+    if (!expanded)
+        report_spec_failure(target_directory_template);
+
+    if (is_parent && !SetConsoleCtrlHandler(console_ctrl_handler, TRUE))
+        fatal_message("Error, failed to register signal handler.");
+
+    open_payload();
+    extraction_started.store(true);
+    bool has_main_library = run_entry_loop(target_directory, main_library_path,
+                                           is_parent ? entry_loop_mode::unpack_all
+                                                     : entry_loop_mode::first_name_only);
+    if (!is_parent) {
+        // A payload without entries has no main library; starting another
+        // child would never end.
+        if (!has_main_library)
+            load_failed(ERROR_FILE_NOT_FOUND);
+        return load_main_library(argc, argv);
+    }
+    close_payload();
+
+    set_env(env_directory, launcher_directory());
+    if (argv == nullptr || argv[0] == nullptr)
+        abort();
+    set_env(env_original_argv0, argv[0]);
+    return static_cast<int>(launch_child());
+}

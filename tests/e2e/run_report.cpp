@@ -1,0 +1,99 @@
+#include "tests/e2e/run_report.hpp"
+
+#include <windows.h>
+
+static std::wstring unescape(const std::string &text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 5 < text.size() && text[i + 1] == 'x') {
+            out += static_cast<wchar_t>(std::stoul(text.substr(i + 2, 4), nullptr, 16));
+            i += 5;
+        } else {
+            out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+        }
+    }
+    return out;
+}
+
+std::wstring probe_report::get(const std::string &key) const
+{
+    auto found = values.find(key);
+    return found == values.end() ? L"<absent>" : found->second;
+}
+
+std::vector<std::wstring> probe_report::argv() const
+{
+    std::vector<std::wstring> out;
+    int argc = has("argc") ? std::stoi(narrow(get("argc"))) : 0;
+    for (int i = 0; i < argc; ++i)
+        out.push_back(get("argv." + std::to_string(i)));
+    return out;
+}
+
+std::map<std::wstring, unsigned long long> probe_report::files() const
+{
+    std::map<std::wstring, unsigned long long> out;
+    auto [begin, end] = values.equal_range("file");
+    for (auto it = begin; it != end; ++it) {
+        size_t bar = it->second.rfind(L'|');
+        out[it->second.substr(0, bar)] = std::stoull(it->second.substr(bar + 1));
+    }
+    return out;
+}
+
+probe_report parse_probe_report(const std::string &text)
+{
+    probe_report report;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            report.values.emplace(line.substr(0, eq), unescape(line.substr(eq + 1)));
+        start = end + 1;
+    }
+    return report;
+}
+
+private_temp::private_temp() : path(make_temp_directory(L"run")) {}
+
+private_temp::~private_temp()
+{
+    remove_tree(path);
+}
+
+std::vector<std::wstring> private_temp::entries() const
+{
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L".." && name != L"report.txt" && name.rfind(L"report.txt", 0) != 0)
+            out.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return out;
+}
+
+launcher_run run_launcher(const std::wstring &launcher, const std::vector<std::wstring> &arguments,
+                          const std::wstring &actions, const private_temp &temp, process_options options)
+{
+    std::wstring report_path = temp.path + L"\\report.txt";
+    DeleteFileW(report_path.c_str());
+    options.environment.push_back({L"TMP", temp.path});
+    options.environment.push_back({L"TEMP", temp.path});
+    options.environment.push_back({L"TARVEK_PROBE_REPORT", report_path});
+    options.environment.push_back({L"TARVEK_PROBE_ACTIONS", actions});
+    launcher_run run;
+    run.process = run_process(launcher, join_command_line(arguments), options);
+    run.report_text = read_file(report_path);
+    run.report = parse_probe_report(run.report_text);
+    return run;
+}

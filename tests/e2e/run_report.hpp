@@ -1,0 +1,43 @@
+// Running a packed launcher around the probe application and reading what
+// the probe reported.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.hpp"
+
+struct probe_report {
+    std::multimap<std::string, std::wstring> values;
+    bool has(const std::string &key) const { return values.count(key) != 0; }
+    std::wstring get(const std::string &key) const;
+    std::vector<std::wstring> argv() const;
+    // Relative path -> size, of the files beside the main library.
+    std::map<std::wstring, unsigned long long> files() const;
+};
+
+probe_report parse_probe_report(const std::string &text);
+
+struct launcher_run {
+    process_result process;
+    probe_report report;
+    std::string report_text;
+};
+
+// A private temporary directory given to the launcher as TMP and TEMP, so
+// that what it leaves behind can be seen; removed by the destructor.
+struct private_temp {
+    std::wstring path;
+    private_temp();
+    ~private_temp();
+    // Names of the entries directly inside it.
+    std::vector<std::wstring> entries() const;
+};
+
+// Runs `launcher` with the command line `arguments` (element 0 is what the
+// user typed), the probe told to do `actions`, its temporary directory in
+// `temp`.
+launcher_run run_launcher(const std::wstring &launcher, const std::vector<std::wstring> &arguments,
+                          const std::wstring &actions, const private_temp &temp,
+                          process_options options = {});

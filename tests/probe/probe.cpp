@@ -1,0 +1,213 @@
+// The probe application: a main library whose run_code reports what it was
+// given and then does what TARVEK_PROBE_ACTIONS asks.
+//
+// Report (to the file named by TARVEK_PROBE_REPORT, else standard output),
+// one "key=value" line each, values escaped as in escape() below:
+//   argc, argv.N, library, cwd, env.NAME for each TARVEK_* variable,
+//   file=RELATIVE PATH|SIZE for each file below the library's directory.
+// Actions, separated by ';', run in order after the report is written:
+//   exit:N      return N (decimal, or 0x hex; may be negative)
+//   sleep:MS    sleep
+//   crash       write through a null pointer (access violation)
+//   relaunch    start the launcher again with the same command line and no
+//               actions, reporting to REPORT.relaunch; wait; report
+//               "relaunch.exit=CODE"
+//   spawn:CMD   start CMD (a whole command line), wait, report "spawn.exit=CODE"
+//   delete:REL  delete the file REL below the library's directory
+//   echo-stdin  copy standard input to standard output
+//   out:TEXT    write TEXT and a line end to standard output
+//   err:TEXT    write TEXT and a line end to standard error
+#include <stdio.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+// Printable ASCII stays, except '\'; everything else is \xHHHH per UTF-16 unit.
+std::string escape(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7F && c != L'\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%04X", static_cast<unsigned>(c));
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::wstring env(const wchar_t *name, bool *present)
+{
+    std::wstring value(32768, L'\0');
+    SetLastError(0);
+    DWORD n = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    *present = n != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    value.resize(n);
+    return value;
+}
+
+void list_files(const std::wstring &root, const std::wstring &relative, std::string &report)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            list_files(root, relative + name + L"\\", report);
+        } else {
+            unsigned long long size =
+                (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+            report += "file=" + escape(relative + name) + "|" + std::to_string(size) + "\n";
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::string make_report(int argc, wchar_t **argv, const wchar_t *library)
+{
+    std::string report = "argc=" + std::to_string(argc) + "\n";
+    for (int i = 0; i < argc; ++i)
+        report += "argv." + std::to_string(i) + "=" + escape(argv[i]) + "\n";
+    report += "library=" + escape(library) + "\n";
+    wchar_t cwd[4096];
+    GetCurrentDirectoryW(4096, cwd);
+    report += "cwd=" + escape(cwd) + "\n";
+    for (const wchar_t *name : {L"TARVEK_ONEFILE_PARENT", L"TARVEK_ONEFILE_START", L"TARVEK_ONEFILE_TIME_US",
+                                L"TARVEK_ONEFILE_RANDOM", L"TARVEK_ONEFILE_DIRECTORY", L"TARVEK_ORIGINAL_ARGV0"}) {
+        bool present = false;
+        std::wstring value = env(name, &present);
+        if (present)
+            report += "env." + utf8(name) + "=" + escape(value) + "\n";
+    }
+    std::wstring directory = library;
+    directory.resize(directory.rfind(L'\\'));
+    report += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
+    list_files(directory, L"", report);
+    return report;
+}
+
+void write_report(const std::string &report)
+{
+    bool present = false;
+    std::wstring path = env(L"TARVEK_PROBE_REPORT", &present);
+    if (path.empty()) {
+        fwrite(report.data(), 1, report.size(), stdout);
+        fflush(stdout);
+        return;
+    }
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Starts a command line with this process's handles, waits, returns its exit code.
+DWORD run_and_wait(const wchar_t *application, std::wstring command_line)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(application, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return 0xFFFFFFFFu;
+    CloseHandle(info.hThread);
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    return code;
+}
+
+bool act(const std::wstring &action, int *result, std::string &report)
+{
+    std::wstring verb = action.substr(0, action.find(L':'));
+    std::wstring argument = action.find(L':') == std::wstring::npos ? L"" : action.substr(action.find(L':') + 1);
+    if (verb == L"exit") {
+        *result = static_cast<int>(std::wcstoll(argument.c_str(), nullptr, 0));
+        return false;
+    }
+    if (verb == L"sleep") {
+        Sleep(static_cast<DWORD>(std::wcstoul(argument.c_str(), nullptr, 10)));
+    } else if (verb == L"crash") {
+        *static_cast<volatile int *>(nullptr) = 1;
+    } else if (verb == L"relaunch") {
+        wchar_t self[4096];
+        GetModuleFileNameW(nullptr, self, 4096);
+        bool had_report = false;
+        std::wstring report_path = env(L"TARVEK_PROBE_REPORT", &had_report);
+        SetEnvironmentVariableW(L"TARVEK_PROBE_ACTIONS", nullptr);
+        if (!report_path.empty())
+            SetEnvironmentVariableW(L"TARVEK_PROBE_REPORT", (report_path + L".relaunch").c_str());
+        DWORD code = run_and_wait(self, GetCommandLineW());
+        if (!report_path.empty())
+            SetEnvironmentVariableW(L"TARVEK_PROBE_REPORT", report_path.c_str());
+        report += "relaunch.exit=" + std::to_string(code) + "\n";
+    } else if (verb == L"spawn") {
+        report += "spawn.exit=" + std::to_string(run_and_wait(nullptr, argument)) + "\n";
+    } else if (verb == L"delete") {
+        wchar_t library[4096];
+        GetModuleFileNameW(GetModuleHandleW(L"main.dll"), library, 4096);
+        std::wstring directory = library;
+        directory.resize(directory.rfind(L'\\'));
+        DeleteFileW((directory + L"\\" + argument).c_str());
+    } else if (verb == L"echo-stdin") {
+        char chunk[4096];
+        size_t n;
+        while ((n = fread(chunk, 1, sizeof chunk, stdin)) > 0)
+            fwrite(chunk, 1, n, stdout);
+        fflush(stdout);
+    } else if (verb == L"out") {
+        fprintf(stdout, "%s\n", utf8(argument).c_str());
+        fflush(stdout);
+    } else if (verb == L"err") {
+        fprintf(stderr, "%s\n", utf8(argument).c_str());
+        fflush(stderr);
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wchar_t *library_path)
+{
+    write_report(make_report(argc, argv, library_path));
+    bool present = false;
+    std::wstring actions = env(L"TARVEK_PROBE_ACTIONS", &present);
+    int result = 0;
+    for (size_t start = 0; start < actions.size();) {
+        size_t end = actions.find(L';', start);
+        if (end == std::wstring::npos)
+            end = actions.size();
+        std::string lines;
+        bool go_on = act(actions.substr(start, end - start), &result, lines);
+        if (!lines.empty())
+            write_report(lines);
+        if (!go_on)
+            break;
+        start = end + 1;
+    }
+    return result;
+}
