@@ -35,3 +35,8 @@ function(tarvek_add_launcher name stored)
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${out})
 endfunction()
+
+# The host-side payload writer, built by ./tarvek before this project.
+if(NOT DEFINED TARVEK_PAYLOAD_TOOL)
+  set(TARVEK_PAYLOAD_TOOL ${TARVEK_HOST_TOOLS}/payload/tarvek-payload)
+endif()
