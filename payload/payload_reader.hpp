@@ -16,3 +16,7 @@ void open_payload_bytes(const uint8_t *stored, uint64_t length);
 // Copies the next n bytes of the stream to destination.
 void read_payload(void *destination, uint64_t n);
 void close_payload();
+
+// "Error, couldn't decode attached data." and exit code 2: the stream cannot
+// be decoded, or what it holds breaks the payload format.
+[[noreturn]] void fail_payload_decode();

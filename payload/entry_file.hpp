@@ -1,0 +1,17 @@
+// One entry's file: created or truncated at its path, then filled with the
+// entry's content straight from the payload reader, chunk by chunk.
+#pragma once
+
+#include <stdint.h>
+
+// Ends the process when the file cannot be opened or written.
+void unpack_entry_file(const wchar_t *path, uint64_t size);
+
+// The outcome of one WriteFile call for `asked` bytes: returns only when all
+// of them were written. `error` is GetLastError() after a failed call. A call
+// that succeeds with fewer bytes would leave a truncated file behind, so it
+// fails the same way.
+void check_chunk_written(bool succeeded, uint32_t error, uint32_t written, uint32_t asked);
+
+// Reported for a write that succeeded with fewer bytes than asked.
+constexpr uint32_t short_write_error = 29; // ERROR_WRITE_FAULT
