@@ -71,8 +71,7 @@ void resolve_final_path(wchar_t *output, const wchar_t *input, size_t capacity, 
         copy_path(output, input, capacity);
         return;
     }
-    // Access 0 queries the file without reading it, and opens files that are
-    // locked for reading.
+    // Access 0: the handle serves only to ask for the file's name.
     HANDLE file = CreateFileW(input, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     copy_path(output, input, capacity);
@@ -82,8 +81,8 @@ void resolve_final_path(wchar_t *output, const wchar_t *input, size_t capacity, 
     if (get_final_path != nullptr) {
         if (capacity >= MAXDWORD)
             abort();
-        // On success the length without the terminator; when the buffer is
-        // too small, the units it would need; 0 on failure, output untouched.
+        // The length without the terminator; the units it would need when
+        // the buffer is too small; 0 on failure, leaving output as it is.
         DWORD length = get_final_path(file, output, static_cast<DWORD>(capacity + 1), 0);
         CloseHandle(file);
         if (length > capacity)
