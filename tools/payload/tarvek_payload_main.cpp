@@ -330,11 +330,8 @@ void run(settings &s)
     if (s.folder)
         items = tarvek::folder_items(*s.folder);
     items.insert(items.end(), s.items.begin(), s.items.end());
-    bool has_record = false;
-    for (const tarvek::stream_item &item : items)
-        has_record = has_record || item.type == tarvek::stream_item::kind::record;
-    if (!has_record && !s.allow_empty)
-        throw tarvek::payload_error("no records: give --dir, --name or --long-name (or --allow-empty)");
+    if (items.empty() && !s.allow_empty)
+        throw tarvek::payload_error("nothing to store: give --dir, --name, --long-name or --raw (or --allow-empty)");
 
     tarvek::payload_layout layout = tarvek::write_payload(items, s.options, s.output);
     if (s.window_patch)

@@ -101,7 +101,7 @@ command_line() {
   expect_status 1 'is not a folder' "$tool" --dir no_such_app -o x.stored
   expect_status 1 'would be the same file on Windows' "$tool" --dir clash_app -o x.stored
   expect_status 1 'cannot be a Windows file name' "$tool" --dir slash_app -o x.stored
-  expect_status 1 'no records' "$tool" -o x.stored
+  expect_status 1 "nothing to store" "$tool" -o x.stored
   expect_status 1 'cannot write' "$tool" --name a --text b -o no_such_dir/x.stored
 
   "$tool" --allow-empty -o empty.stored

@@ -1,0 +1,57 @@
+// The check after each WriteFile: a failed call and a call that wrote fewer
+// bytes than asked both end extraction with the unpack failure.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "payload/entry_file.hpp"
+#include "tests/payload/payload_test_support.hpp"
+#include "tests/support/scenario.hpp"
+
+namespace {
+
+TARVEK_SCENARIO(check_written)
+{
+    auto number = [&](size_t i) { return static_cast<uint32_t>(std::stoul(arguments.at(i))); };
+    check_chunk_written(arguments.at(0) == L"ok", number(1), number(2), number(3));
+    printf("returned\n");
+    return 0;
+}
+
+std::string unpack_failure(uint32_t code)
+{
+    char *text = nullptr;
+    DWORD n = FormatMessageA(0x1300, nullptr, code, 0x0409, reinterpret_cast<char *>(&text), 0, nullptr);
+    std::string system_text(text, n);
+    LocalFree(text);
+    while (!system_text.empty() && (system_text.back() == '\n' || system_text.back() == '\r'))
+        system_text.pop_back();
+    return "Error, couldn't unpack file to target path. ([Error " + std::to_string(code) + "] " + system_text +
+           ")" + line_end;
+}
+
+TEST(EntryFileWrite, EveryByteWrittenGoesOn)
+{
+    process_result r = run_scenario("check_written", {L"ok", L"0", L"32768", L"32768"});
+    EXPECT_EQ(0u, r.exit_code);
+    EXPECT_EQ(printed("returned"), r.out);
+}
+
+TEST(EntryFileWrite, FailedWriteReportsTheSystemError)
+{
+    process_result r = run_scenario("check_written", {L"failed", L"112", L"0", L"32768"});
+    EXPECT_EQ(2u, r.exit_code);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(unpack_failure(ERROR_DISK_FULL), r.err);
+}
+
+TEST(EntryFileWrite, ShortWriteIsAFailureNotATruncatedFile)
+{
+    process_result r = run_scenario("check_written", {L"ok", L"0", L"32767", L"32768"});
+    EXPECT_EQ(2u, r.exit_code);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(unpack_failure(ERROR_WRITE_FAULT), r.err);
+}
+
+} // namespace
