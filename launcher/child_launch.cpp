@@ -1,8 +1,9 @@
 #include "launcher/child_launch.hpp"
 
+#include <windows.h>
+
 #include <shellapi.h>
 #include <stdlib.h>
-#include <windows.h>
 
 #include "launcher/cleanup.hpp"
 #include "launcher/errors.hpp"

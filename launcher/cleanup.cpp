@@ -1,5 +1,7 @@
 #include "launcher/cleanup.hpp"
 
+#include <windows.h>
+
 #include <shellapi.h>
 
 #include "launcher/launcher_state.hpp"

@@ -1,5 +1,7 @@
 #include "launcher/role.hpp"
 
+#include <windows.h>
+
 #include <errno.h>
 #include <psapi.h>
 #include <stdlib.h>

@@ -1,7 +1,8 @@
 // The child's command line: quoting by the standard splitting rules.
 #include <gtest/gtest.h>
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -83,6 +84,15 @@ TARVEK_SCENARIO(line_exactly_full)
     return wcslen(child_command_line_text()) == child_command_line_units - 1 ? 0 : 1;
 }
 
+TARVEK_SCENARIO(quoted_line_exactly_full)
+{
+    clear_child_command_line();
+    std::wstring chunk(child_command_line_units - 3, L'x');
+    chunk[0] = L' ';
+    append_quoted_argument(chunk.c_str());
+    return wcslen(child_command_line_text()) == child_command_line_units - 1 ? 0 : 1;
+}
+
 TARVEK_SCENARIO(line_one_over)
 {
     clear_child_command_line();
@@ -94,9 +104,9 @@ TARVEK_SCENARIO(line_one_over)
 
 TARVEK_SCENARIO(closing_quote_over)
 {
-    // Fits without its closing quote only.
+    // Fits with its opening quote, not with the closing one.
     clear_child_command_line();
-    std::wstring chunk(child_command_line_units - 3, L'x');
+    std::wstring chunk(child_command_line_units - 2, L'x');
     chunk[0] = L' ';
     append_quoted_argument(chunk.c_str());
     return 0;
@@ -105,6 +115,7 @@ TARVEK_SCENARIO(closing_quote_over)
 TEST(Quoting, CommandLineLimit)
 {
     EXPECT_EQ(0u, run_scenario("line_exactly_full").exit_code);
+    EXPECT_EQ(0u, run_scenario("quoted_line_exactly_full").exit_code);
     EXPECT_TRUE(is_abort_exit(run_scenario("line_one_over").exit_code));
     EXPECT_TRUE(is_abort_exit(run_scenario("closing_quote_over").exit_code));
 }
