@@ -193,6 +193,63 @@ TEST(Roles, LauncherStartedByTheApplicationIsAChildAndUnpacksNothing)
     EXPECT_TRUE(temp.entries().empty());
 }
 
+// Runs the probe launcher at `first`, which deletes one unpacked file and
+// starts the launcher again through `again`; returns both reports.
+std::pair<launcher_run, probe_report> relaunch_through(const std::wstring &first, const std::wstring &again,
+                                                       const private_temp &temp)
+{
+    launcher_run run = run_launcher(first, {first}, L"delete:data\\readme.txt;relaunch-as:" + again, temp);
+    EXPECT_EQ(0u, run.process.exit_code) << run.process.err;
+    EXPECT_EQ(L"0", run.report.get("relaunch.exit"));
+    return {run, parse_probe_report(read_file(temp.path + L"\\report.txt.relaunch"))};
+}
+
+void expect_child_of(const launcher_run &run, const probe_report &again)
+{
+    ASSERT_TRUE(again.has("library")) << "the relaunched launcher ran no probe";
+    EXPECT_EQ(run.report.get("library"), again.get("library"));
+    EXPECT_EQ(run.report.get("env.TARVEK_ONEFILE_PARENT"), again.get("env.TARVEK_ONEFILE_PARENT"));
+    EXPECT_EQ(0u, again.files().count(L"data\\readme.txt")) << "unpacked again";
+}
+
+TEST(Roles, ShortSpellingOfTheLauncherPathStillGivesTheChildRole)
+{
+    private_temp temp;
+    std::wstring place = temp.path + L"\\Long Directory Name";
+    ASSERT_TRUE(CreateDirectoryW(place.c_str(), nullptr));
+    std::wstring copy = place + L"\\probe launcher copy.exe";
+    ASSERT_TRUE(CopyFileW(probe_launcher.c_str(), copy.c_str(), FALSE));
+    wchar_t short_path[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameW(copy.c_str(), short_path, MAX_PATH));
+    ASSERT_NE(copy, short_path) << "the platform gives no 8.3 names here";
+    auto [run, again] = relaunch_through(copy, short_path, temp);
+    expect_child_of(run, again);
+    EXPECT_EQ(std::vector<std::wstring>{L"Long Directory Name"}, temp.entries());
+}
+
+TEST(Roles, LinkSpellingOfTheLauncherPathStillGivesTheChildRole)
+{
+    private_temp temp;
+    std::wstring link = bin + L"_link\\probe_launcher.exe";
+    ASSERT_TRUE(path_exists(link)) << "the build makes this link";
+    auto [run, again] = relaunch_through(probe_launcher, link, temp);
+    expect_child_of(run, again);
+    EXPECT_TRUE(temp.entries().empty());
+}
+
+TEST(Roles, CopyOfTheLauncherIsAnotherExecutableAndAParent)
+{
+    private_temp temp;
+    std::wstring copy = temp.path + L"\\copy.exe";
+    ASSERT_TRUE(CopyFileW(probe_launcher.c_str(), copy.c_str(), FALSE));
+    auto [run, again] = relaunch_through(probe_launcher, copy, temp);
+    ASSERT_TRUE(again.has("library"));
+    EXPECT_NE(run.report.get("library"), again.get("library"));
+    EXPECT_NE(run.report.get("env.TARVEK_ONEFILE_PARENT"), again.get("env.TARVEK_ONEFILE_PARENT"));
+    EXPECT_EQ(1u, again.files().count(L"data\\readme.txt")) << "a parent unpacks everything";
+    EXPECT_EQ(std::vector<std::wstring>{L"copy.exe"}, temp.entries());
+}
+
 TEST(StandardHandles, OutputErrorAndInputPassThrough)
 {
     private_temp temp;

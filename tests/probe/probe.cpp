@@ -9,9 +9,12 @@
 //   exit:N      return N (decimal, or 0x hex; may be negative)
 //   sleep:MS    sleep
 //   crash       write through a null pointer (access violation)
-//   relaunch    start the launcher again with the same command line and no
+//   relaunch    start the launcher again with the argument "again" and no
 //               actions, reporting to REPORT.relaunch; wait; report
 //               "relaunch.exit=CODE"
+//   relaunch-as:PATH
+//               the same, starting the launcher through another spelling
+//               of its path (a short name, a link)
 //   spawn:CMD   start CMD (a whole command line), wait, report "spawn.exit=CODE"
 //   delete:REL  delete the file REL below the library's directory
 //   echo-stdin  copy standard input to standard output
@@ -153,15 +156,16 @@ bool act(const std::wstring &action, int *result, std::string &report)
         Sleep(static_cast<DWORD>(std::wcstoul(argument.c_str(), nullptr, 10)));
     } else if (verb == L"crash") {
         *static_cast<volatile int *>(nullptr) = 1;
-    } else if (verb == L"relaunch") {
+    } else if (verb == L"relaunch" || verb == L"relaunch-as") {
         wchar_t self[4096];
         GetModuleFileNameW(nullptr, self, 4096);
+        std::wstring launcher = verb == L"relaunch" ? std::wstring(self) : argument;
         bool had_report = false;
         std::wstring report_path = env(L"TARVEK_PROBE_REPORT", &had_report);
         SetEnvironmentVariableW(L"TARVEK_PROBE_ACTIONS", nullptr);
         if (!report_path.empty())
             SetEnvironmentVariableW(L"TARVEK_PROBE_REPORT", (report_path + L".relaunch").c_str());
-        DWORD code = run_and_wait(self, GetCommandLineW());
+        DWORD code = run_and_wait(launcher.c_str(), L"\"" + launcher + L"\" again");
         if (!report_path.empty())
             SetEnvironmentVariableW(L"TARVEK_PROBE_REPORT", report_path.c_str());
         report += "relaunch.exit=" + std::to_string(code) + "\n";
