@@ -83,29 +83,11 @@ std::map<std::wstring, std::string> expected_files(const std::string &stream)
     return files;
 }
 
-static void list_files(const std::wstring &root, const std::wstring &relative,
-                       std::map<std::wstring, std::string> &files)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            list_files(root, relative + name + L"\\", files);
-        else
-            files[relative + name] = read_file(root + L"\\" + relative + name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
 std::map<std::wstring, std::string> files_below(const std::wstring &root)
 {
     std::map<std::wstring, std::string> files;
-    list_files(root, L"", files);
+    for (const std::wstring &relative : files_in_tree(root))
+        files[relative] = read_file(root + L"\\" + relative);
     return files;
 }
 

@@ -102,6 +102,31 @@ void remove_tree(const std::wstring &path)
     RemoveDirectoryW(path.c_str());
 }
 
+static void list_files(const std::wstring &root, const std::wstring &relative, std::vector<std::wstring> &files)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            list_files(root, relative + name + L"\\", files);
+        else
+            files.push_back(relative + name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::vector<std::wstring> files_in_tree(const std::wstring &root)
+{
+    std::vector<std::wstring> files;
+    list_files(root, L"", files);
+    return files;
+}
+
 bool path_exists(const std::wstring &path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -39,6 +39,8 @@ std::wstring join_command_line(const std::vector<std::wstring> &arguments);
 // with everything in it.
 std::wstring make_temp_directory(const std::wstring &tag);
 void remove_tree(const std::wstring &path);
+// Every file below root, as a path relative to it with backslashes.
+std::vector<std::wstring> files_in_tree(const std::wstring &root);
 bool path_exists(const std::wstring &path);
 std::string read_file(const std::wstring &path);
 void write_file(const std::wstring &path, const std::string &content);
