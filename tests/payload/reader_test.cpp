@@ -85,14 +85,6 @@ TEST(PayloadReader, CallThatConsumesInputAndProducesNothingIsNoFailure)
     close_payload();
 }
 
-TEST(PayloadReader, WindowOf2To27IsAccepted)
-{
-    const std::string stream = fixture_stream("window_27");
-    open_fixture("window_27");
-    EXPECT_EQ(stream, read_stream(stream.size()));
-    close_payload();
-}
-
 TEST(PayloadReader, ChecksumIsVerifiedWhenTheFrameHasOne)
 {
     const std::string stream = fixture_stream("checksum_good");

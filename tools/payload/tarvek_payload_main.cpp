@@ -56,6 +56,8 @@ an item and is followed by exactly one content option:
                           W+1 units are left; W >= N gives one component
   --raw                   bytes in the stream outside any record (no name and
                           no size)
+  --end-block             (no item, no content) end the current compressed
+                          block here
 Content:
   --file PATH             the bytes of PATH
   --text TEXT             the UTF-8 bytes of TEXT
@@ -64,7 +66,6 @@ Content:
   --random N[,SEED]       N bytes from splitmix64 seeded with SEED (default 1),
                           each 64-bit value little-endian
   --empty                 no bytes
-  --end-block             end the current compressed block here
 
 Damage (for test fixtures):
   --checksum              give the frame a content checksum
@@ -144,18 +145,18 @@ std::string parse_hex(const std::string &text)
     return bytes;
 }
 
-std::u16string long_name(const std::string &spec)
+std::u16string long_name(const std::string &text)
 {
-    size_t comma = spec.find(',');
-    size_t second = comma == std::string::npos ? comma : spec.find(',', comma + 1);
+    size_t comma = text.find(',');
+    size_t second = comma == std::string::npos ? comma : text.find(',', comma + 1);
     char16_t letter = u'n';
-    std::string numbers = spec;
+    std::string numbers = text;
     if (second != std::string::npos) {
-        std::string tail = spec.substr(second + 1);
+        std::string tail = text.substr(second + 1);
         if (tail.size() != 1 || !std::isalpha(static_cast<unsigned char>(tail[0])))
             throw usage_error{"--long-name wants an ASCII letter as C, not '" + tail + "'"};
         letter = static_cast<char16_t>(tail[0]);
-        numbers = spec.substr(0, second);
+        numbers = text.substr(0, second);
     }
     std::vector<uint64_t> values = parse_numbers(numbers, "--long-name", 2);
     uint64_t units = values[0];
