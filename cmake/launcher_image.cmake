@@ -7,8 +7,12 @@ target_include_directories(tarvek_windows_entry PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(tarvek_windows_entry PRIVATE ${TARVEK_LAUNCHER_FLAGS})
 
 # No C++ runtime: the Universal C Runtime, the windowed Unicode start-up of
-# mingw-w64, kernel32 and shell32, and libgcc for the stack probes.
-set(TARVEK_LAUNCHER_LINK_FLAGS "-fuse-ld=lld -municode -mwindows -nodefaultlibs -static -L${TARVEK_MINGW_GCC_DIR}")
+# mingw-w64, kernel32 and shell32, and libgcc for the stack probes. The
+# start-up objects are named by hand so that they come after the payload
+# object: the first object's read-only data starts .rdata.
+set(TARVEK_LAUNCHER_LINK_FLAGS "-fuse-ld=lld -municode -mwindows -nostartfiles -nodefaultlibs -static -s -L${TARVEK_MINGW_GCC_DIR}")
+set(TARVEK_STARTUP_OBJECTS "${TARVEK_MINGW_SYSROOT}/lib/crt2u.o ${TARVEK_MINGW_SYSROOT}/lib/crtbegin.o")
+set(TARVEK_STARTUP_END_OBJECTS "${TARVEK_MINGW_SYSROOT}/lib/crtend.o")
 set(TARVEK_LAUNCHER_LIBRARIES "-Wl,--start-group -lmingw32 -lmingwex -lgcc -lucrt -lkernel32 -lshell32 -Wl,--end-group")
 set(TARVEK_LAUNCHER_COMPILE_FLAGS "${CMAKE_CXX_FLAGS} -std=c++20 -O2 -fno-exceptions -fno-rtti -I${PROJECT_SOURCE_DIR}")
 set(TARVEK_PAYLOAD_ASM_TEMPLATE ${PROJECT_SOURCE_DIR}/cmake/payload_object.s.in)

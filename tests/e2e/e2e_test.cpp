@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -290,6 +292,32 @@ TEST(Disk, LauncherInADirectoryWithSpacesAndNonAsciiCharacters)
     EXPECT_EQ(place, run.report.get("env.TARVEK_ONEFILE_DIRECTORY"));
     std::vector<std::wstring> left = temp.entries();
     EXPECT_EQ(std::vector<std::wstring>{L"dir with spaces \u00FC\u00F1 \u4E2D"}, left);
+}
+
+// The section header of `name` in a PE image, or null.
+const IMAGE_SECTION_HEADER *find_section(const std::string &image, const char *name)
+{
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(image.data());
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS64 *>(image.data() + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
+        if (strncmp(reinterpret_cast<const char *>(section->Name), name, IMAGE_SIZEOF_SHORT_NAME) == 0)
+            return section;
+    return nullptr;
+}
+
+TEST(Image, StoredPayloadIsTheFirstThingInReadOnlyData)
+{
+    std::string image = read_file(probe_launcher);
+    std::string stored = read_file(bin + L"\\probe.stored");
+    ASSERT_GT(stored.size(), 16u);
+    ASSERT_EQ(0u, stored.size() % 8);
+    const IMAGE_SECTION_HEADER *rdata = find_section(image, ".rdata");
+    ASSERT_NE(nullptr, rdata);
+    EXPECT_EQ(0u, rdata->VirtualAddress % 4096);
+    EXPECT_EQ(0u, rdata->PointerToRawData % 512);
+    ASSERT_GE(image.size(), rdata->PointerToRawData + stored.size());
+    EXPECT_TRUE(image.compare(rdata->PointerToRawData, stored.size(), stored) == 0);
 }
 
 TEST(Errors, MainLibraryThatCannotBeLoaded)
