@@ -24,23 +24,25 @@ std::wstring directory_of(const std::wstring &path)
 }
 
 // Relative path -> size of every file below `root`.
-void list_tree(const std::wstring &root, const std::wstring &relative,
-               std::map<std::wstring, unsigned long long> &out)
+std::map<std::wstring, unsigned long long> sizes_in_tree(const std::wstring &root)
 {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            list_tree(root, relative + name + L"\\", out);
-        else
-            out[relative + name] = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    std::map<std::wstring, unsigned long long> out;
+    for (const std::wstring &file : files_in_tree(root)) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        GetFileAttributesExW((root + L"\\" + file).c_str(), GetFileExInfoStandard, &data);
+        out[file] = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    return out;
+}
+
+// A copy of the probe launcher as FOLDER\FILE below `temp`.
+std::wstring copy_launcher(const private_temp &temp, const std::wstring &folder, const std::wstring &file)
+{
+    std::wstring place = temp.path + L"\\" + folder;
+    EXPECT_TRUE(CreateDirectoryW(place.c_str(), nullptr));
+    std::wstring copy = place + L"\\" + file;
+    EXPECT_TRUE(CopyFileW(probe_launcher.c_str(), copy.c_str(), FALSE));
+    return copy;
 }
 
 std::vector<std::wstring> tail(const std::vector<std::wstring> &v)
@@ -217,10 +219,7 @@ void expect_child_of(const launcher_run &run, const probe_report &again)
 TEST(Roles, ShortSpellingOfTheLauncherPathStillGivesTheChildRole)
 {
     private_temp temp;
-    std::wstring place = temp.path + L"\\Long Directory Name";
-    ASSERT_TRUE(CreateDirectoryW(place.c_str(), nullptr));
-    std::wstring copy = place + L"\\probe launcher copy.exe";
-    ASSERT_TRUE(CopyFileW(probe_launcher.c_str(), copy.c_str(), FALSE));
+    std::wstring copy = copy_launcher(temp, L"Long Directory Name", L"probe launcher copy.exe");
     wchar_t short_path[MAX_PATH];
     ASSERT_NE(0u, GetShortPathNameW(copy.c_str(), short_path, MAX_PATH));
     ASSERT_NE(copy, short_path) << "the platform gives no 8.3 names here";
@@ -269,8 +268,7 @@ TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)
     private_temp temp;
     launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"", temp);
     ASSERT_EQ(0u, run.process.exit_code);
-    std::map<std::wstring, unsigned long long> expected;
-    list_tree(probe_app, L"", expected);
+    std::map<std::wstring, unsigned long long> expected = sizes_in_tree(probe_app);
     ASSERT_GE(expected.size(), 3u);
     EXPECT_EQ(expected, run.report.files());
     std::wstring directory = directory_of(run.report.get("library"));
@@ -282,10 +280,8 @@ TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)
 TEST(Disk, LauncherInADirectoryWithSpacesAndNonAsciiCharacters)
 {
     private_temp temp;
-    std::wstring place = temp.path + L"\\dir with spaces \u00FC\u00F1 \u4E2D";
-    ASSERT_TRUE(CreateDirectoryW(place.c_str(), nullptr));
-    std::wstring copy = place + L"\\my launcher.exe";
-    ASSERT_TRUE(CopyFileW(probe_launcher.c_str(), copy.c_str(), FALSE));
+    std::wstring copy = copy_launcher(temp, L"dir with spaces \u00FC\u00F1 \u4E2D", L"my launcher.exe");
+    std::wstring place = directory_of(copy);
     launcher_run run = run_launcher(copy, {copy, L"arg"}, L"exit:5", temp);
     EXPECT_EQ(5u, run.process.exit_code) << run.process.err;
     EXPECT_EQ(copy, run.report.get("argv.0"));
