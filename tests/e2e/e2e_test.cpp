@@ -70,6 +70,7 @@ TEST(Arguments, HardArgumentsArriveUnchanged)
         L"a?b",
         L"line\nfeed",
         L"\u00FCml\u00E4ut",
+        L"%PATH% 100%",
     };
     std::vector<std::wstring> line = {L"typed-name"};
     line.insert(line.end(), hard.begin(), hard.end());

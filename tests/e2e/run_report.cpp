@@ -6,9 +6,9 @@ static std::wstring unescape(const std::string &text)
 {
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 5 < text.size() && text[i + 1] == 'x') {
-            out += static_cast<wchar_t>(std::stoul(text.substr(i + 2, 4), nullptr, 16));
-            i += 5;
+        if (text[i] == '%' && i + 4 < text.size()) {
+            out += static_cast<wchar_t>(std::stoul(text.substr(i + 1, 4), nullptr, 16));
+            i += 4;
         } else {
             out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
         }

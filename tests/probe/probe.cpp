@@ -41,16 +41,16 @@ std::string utf8(const std::wstring &text)
     return out;
 }
 
-// Printable ASCII stays, except '\'; everything else is \xHHHH per UTF-16 unit.
+// Printable ASCII stays, except '%'; everything else is %HHHH per UTF-16 unit.
 std::string escape(const std::wstring &text)
 {
     std::string out;
     for (wchar_t c : text) {
-        if (c >= 0x20 && c < 0x7F && c != L'\\') {
+        if (c >= 0x20 && c < 0x7F && c != L'%') {
             out += static_cast<char>(c);
         } else {
             char hex[8];
-            snprintf(hex, sizeof hex, "\\x%04X", static_cast<unsigned>(c));
+            snprintf(hex, sizeof hex, "%%%04X", static_cast<unsigned>(c));
             out += hex;
         }
     }
