@@ -25,12 +25,12 @@ set(CMAKE_ASM_COMPILER_TARGET ${TARVEK_TRIPLE})
 # Universal C Runtime headers: _UCRT turns printf and friends into the
 # __stdio_common_* entry points of the api-ms-win-crt sets.
 # The C++ headers come first: they include_next the C ones.
-set(_ucrt "-D__MSVCRT_VERSION__=0xE00 -D_UCRT -nostdlibinc")
+set(_ucrt "-D__MSVCRT_VERSION__=0xE00 -D_UCRT -nostdlibinc -Wno-unused-command-line-argument")
 set(_c_headers "-isystem ${TARVEK_MINGW_SYSROOT}/include")
 set(_cxx_headers "-isystem ${TARVEK_MINGW_GCC_DIR}/include/c++ -isystem ${TARVEK_MINGW_GCC_DIR}/include/c++/${TARVEK_TRIPLE}")
 set(CMAKE_C_FLAGS_INIT "${_ucrt} ${_c_headers}")
 set(CMAKE_CXX_FLAGS_INIT "${_ucrt} ${_cxx_headers} ${_c_headers}")
-set(CMAKE_ASM_FLAGS_INIT "")
+set(CMAKE_ASM_FLAGS_INIT "-Wno-unused-command-line-argument")
 
 # Ordinary programs (tests, probes) link statically against libstdc++ and
 # the UCRT; the launcher itself replaces all of this (see launcher/).
