@@ -10,6 +10,7 @@
 #include "launcher/launcher_state.hpp"
 #include "paths/environment_names.hpp"
 #include "paths/path_normalisation.hpp"
+#include "paths/run_identity.hpp"
 #include "paths/text.hpp"
 
 static image_path normalised_own_image;
@@ -74,10 +75,8 @@ void become_parent()
     set_env(env_start, nullptr);
     set_env(env_time_us, nullptr);
     set_env(env_random, nullptr);
-    char text[pid_text_bytes];
-    format_narrow(text, sizeof text, "%ld", static_cast<long>(GetCurrentProcessId()));
     wchar_t id[pid_text_bytes] = {};
-    append_narrow(id, text);
+    append_own_process_id(id, capacity_of(id));
     set_env(env_parent, id);
     is_parent = true;
 }
@@ -87,14 +86,13 @@ const wchar_t *launcher_directory()
     if (directory_of_launcher[0] == 0) {
         if (reported_own_image[0] == 0)
             read_own_image(reported_own_image);
+        // Cut the path for the copy only: the image path keeps its last part.
         wchar_t *last = wcsrchr(reported_own_image, L'\\');
-        if (last != nullptr) {
+        if (last != nullptr)
             *last = 0;
-            copy_wide(directory_of_launcher, reported_own_image);
+        copy_wide(directory_of_launcher, reported_own_image);
+        if (last != nullptr)
             *last = L'\\';
-        } else {
-            copy_wide(directory_of_launcher, reported_own_image);
-        }
     }
     return directory_of_launcher;
 }

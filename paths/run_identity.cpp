@@ -93,6 +93,13 @@ static void store_and_append(const char *name, const wchar_t *value, wchar_t *ou
     append_wide(output, capacity, value);
 }
 
+void append_own_process_id(wchar_t *output, size_t capacity)
+{
+    char text[pid_text_bytes];
+    format_narrow(text, sizeof text, "%ld", static_cast<long>(GetCurrentProcessId()));
+    append_narrow(output, capacity, text);
+}
+
 void append_pid_token(wchar_t *output, size_t capacity)
 {
     wchar_t *value = get_env(env_parent);
@@ -104,9 +111,7 @@ void append_pid_token(wchar_t *output, size_t capacity)
         free(value);
         return;
     }
-    char text[pid_text_bytes];
-    format_narrow(text, sizeof text, "%ld", static_cast<long>(GetCurrentProcessId()));
-    append_narrow(output, capacity, text);
+    append_own_process_id(output, capacity);
 }
 
 void append_time_token(wchar_t *output, size_t capacity)

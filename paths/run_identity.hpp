@@ -23,6 +23,9 @@ uint32_t random_seed(uint32_t process_id, uint64_t mixed);
 // Microsecond within the second of a FILETIME value: 0 to 999999.
 uint32_t microsecond_of(uint64_t filetime);
 
+// This process's id in decimal ("%ld"), appended at the end of a bounded buffer.
+void append_own_process_id(wchar_t *output, size_t capacity);
+
 // Each appends its variable's text at the end of a bounded buffer (abort on
 // overflow). PID aborts when TARVEK_ONEFILE_PARENT holds a non-digit.
 void append_pid_token(wchar_t *output, size_t capacity);

@@ -23,18 +23,6 @@ std::wstring directory_of(const std::wstring &path)
     return path.substr(0, path.rfind(L'\\'));
 }
 
-// Relative path -> size of every file below `root`.
-std::map<std::wstring, unsigned long long> sizes_in_tree(const std::wstring &root)
-{
-    std::map<std::wstring, unsigned long long> out;
-    for (const std::wstring &file : files_in_tree(root)) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        GetFileAttributesExW((root + L"\\" + file).c_str(), GetFileExInfoStandard, &data);
-        out[file] = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-    return out;
-}
-
 // A copy of the probe launcher as FOLDER\FILE below `temp`.
 std::wstring copy_launcher(const private_temp &temp, const std::wstring &folder, const std::wstring &file)
 {
@@ -269,7 +257,7 @@ TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)
     private_temp temp;
     launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"", temp);
     ASSERT_EQ(0u, run.process.exit_code);
-    std::map<std::wstring, unsigned long long> expected = sizes_in_tree(probe_app);
+    std::map<std::wstring, unsigned long long> expected = file_sizes_in_tree(probe_app);
     ASSERT_GE(expected.size(), 3u);
     EXPECT_EQ(expected, run.report.files());
     std::wstring directory = directory_of(run.report.get("library"));

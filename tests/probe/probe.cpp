@@ -27,19 +27,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/support/process.hpp"
 
-std::string utf8(const std::wstring &text)
-{
-    if (text.empty())
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+namespace {
 
 // Printable ASCII stays, except '%'; everything else is %HHHH per UTF-16 unit.
 std::string escape(const std::wstring &text)
@@ -67,27 +57,6 @@ std::wstring env(const wchar_t *name, bool *present)
     return value;
 }
 
-void list_files(const std::wstring &root, const std::wstring &relative, std::string &report)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            list_files(root, relative + name + L"\\", report);
-        } else {
-            unsigned long long size =
-                (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-            report += "file=" + escape(relative + name) + "|" + std::to_string(size) + "\n";
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
 std::string make_report(int argc, wchar_t **argv, const wchar_t *library)
 {
     std::string report = "argc=" + std::to_string(argc) + "\n";
@@ -102,12 +71,13 @@ std::string make_report(int argc, wchar_t **argv, const wchar_t *library)
         bool present = false;
         std::wstring value = env(name, &present);
         if (present)
-            report += "env." + utf8(name) + "=" + escape(value) + "\n";
+            report += "env." + narrow(name) + "=" + escape(value) + "\n";
     }
     std::wstring directory = library;
     directory.resize(directory.rfind(L'\\'));
     report += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
-    list_files(directory, L"", report);
+    for (const auto &[file, size] : file_sizes_in_tree(directory))
+        report += "file=" + escape(file) + "|" + std::to_string(size) + "\n";
     return report;
 }
 
@@ -184,10 +154,10 @@ bool act(const std::wstring &action, int *result, std::string &report)
             fwrite(chunk, 1, n, stdout);
         fflush(stdout);
     } else if (verb == L"out") {
-        fprintf(stdout, "%s\n", utf8(argument).c_str());
+        fprintf(stdout, "%s\n", narrow(argument).c_str());
         fflush(stdout);
     } else if (verb == L"err") {
-        fprintf(stderr, "%s\n", utf8(argument).c_str());
+        fprintf(stderr, "%s\n", narrow(argument).c_str());
         fflush(stderr);
     }
     return true;

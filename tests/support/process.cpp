@@ -127,6 +127,17 @@ std::vector<std::wstring> files_in_tree(const std::wstring &root)
     return files;
 }
 
+std::map<std::wstring, unsigned long long> file_sizes_in_tree(const std::wstring &root)
+{
+    std::map<std::wstring, unsigned long long> sizes;
+    for (const std::wstring &file : files_in_tree(root)) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        GetFileAttributesExW((root + L"\\" + file).c_str(), GetFileExInfoStandard, &data);
+        sizes[file] = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    return sizes;
+}
+
 bool path_exists(const std::wstring &path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

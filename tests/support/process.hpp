@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -41,6 +42,8 @@ std::wstring make_temp_directory(const std::wstring &tag);
 void remove_tree(const std::wstring &path);
 // Every file below root, as a path relative to it with backslashes.
 std::vector<std::wstring> files_in_tree(const std::wstring &root);
+// Relative path -> size of every file below `root`.
+std::map<std::wstring, unsigned long long> file_sizes_in_tree(const std::wstring &root);
 bool path_exists(const std::wstring &path);
 std::string read_file(const std::wstring &path);
 void write_file(const std::wstring &path, const std::string &content);
