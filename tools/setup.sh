@@ -36,7 +36,7 @@ apt_updated=no
 apt_update() {
   if [ "$apt_updated" = no ]; then
     say "apt-get update"
-    apt-get update -qq >/dev/null
+    apt-get update -qq -o DPkg::Lock::Timeout=600 >/dev/null
     apt_updated=yes
   fi
 }
@@ -48,7 +48,7 @@ install_packages() {
   say "installing:" $missing
   apt_update
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends $missing >/dev/null
 }
 
 # The URI and suite of the machine's main Debian suite, read from its own apt

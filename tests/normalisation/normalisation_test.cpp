@@ -173,15 +173,12 @@ TEST_F(Normalisation, SpellingsOfOneFileBecomeEqual)
 }
 
 // The build made these with Unix symbolic links, which Wine follows: the
-// build directory seen through the Z: drive, holding "Long Directory
+// build directory seen through the build drive, holding "Long Directory
 // Name\A Long File Name.exe", "directory link" to that directory and
 // "file link.exe" to the file.
 TEST(SymbolicLinks, ResolveToTheTarget)
 {
-    std::wstring links = L"Z:" + widen(TARVEK_NORMALISATION_LINKS);
-    for (wchar_t &c : links)
-        if (c == L'/')
-            c = L'\\';
+    std::wstring links = widen(TARVEK_NORMALISATION_LINKS);
     std::wstring file = links + L"\\Long Directory Name\\A Long File Name.exe";
     std::wstring through_directory = links + L"\\directory link\\A Long File Name.exe";
     std::wstring file_link = links + L"\\file link.exe";

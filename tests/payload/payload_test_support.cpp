@@ -29,7 +29,7 @@ static std::wstring windows_path(const char *prefix, const char *unix_path)
 
 static std::wstring fixture_path(const std::string &name, const char *extension)
 {
-    return windows_path("Z:", TARVEK_PAYLOAD_TEST_DIR) + L"\\fixtures\\" + widen(name + extension);
+    return windows_path("", TARVEK_PAYLOAD_TEST_DIR_WINDOWS) + L"\\fixtures\\" + widen(name + extension);
 }
 
 std::string fixture_stored(const std::string &name)

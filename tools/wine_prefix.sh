@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Creates the private Wine prefix of a build folder and makes it safe to
+# delete things in. Safe to run again: every step checks first.
+#
+#   tools/wine_prefix.sh BUILD_DIR
+#
+# A fresh prefix maps drive Z: to / and links the user folders (Desktop,
+# Documents, ...) to the host's home folder. The tests run as root and
+# delete trees; a deletion that walks into Z: or through one of those links
+# deletes host files. So, on every run:
+#   - no drive letter but C: and T: exists; C: is the prefix's own drive_c,
+#     T: is BUILD_DIR and nothing else: the tests reach the build tree there;
+#   - no link inside drive_c points anywhere: each becomes a plain folder;
+#   - a crashing program ends at once instead of starting Wine's debugger,
+#     which can hang a test run.
+# The environment (WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES) comes from ./tarvek.
+set -euo pipefail
+
+build_dir=$(cd "${1:?usage: tools/wine_prefix.sh BUILD_DIR}" && pwd -P)
+prefix=${WINEPREFIX:?WINEPREFIX must name the prefix}
+say() { printf 'wine prefix: %s\n' "$*" >&2; }
+
+wine64_path() {
+  if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else command -v wine64; fi
+}
+wineserver_path() {
+  if [ -x /usr/lib/wine/wineserver ]; then echo /usr/lib/wine/wineserver; else command -v wineserver; fi
+}
+
+create_prefix() {
+  [ -f "$prefix/system.reg" ] && return 0
+  say "creating $prefix (once)"
+  mkdir -p "$prefix"
+  "$(wine64_path)" wineboot --init >/dev/null 2>&1 || true
+  "$(wineserver_path)" -w
+}
+
+# Drive letters: only c: (the prefix's drive_c) and t: (the build folder).
+secure_drives() {
+  local devices="$prefix/dosdevices" link name
+  for link in "$devices"/?: "$devices"/?::; do
+    [ -L "$link" ] || [ -e "$link" ] || continue
+    name=$(basename "$link")
+    case "$name" in
+      c:) [ "$(readlink "$link")" = ../drive_c ] && continue ;;
+      t:) [ "$(readlink "$link")" = "$build_dir" ] && continue ;;
+    esac
+    say "removing drive $name -> $(readlink "$link" || echo '?')"
+    rm -f "$link"
+  done
+  [ -L "$devices/c:" ] || ln -s ../drive_c "$devices/c:"
+  [ -L "$devices/t:" ] || ln -s "$build_dir" "$devices/t:"
+}
+
+# Links inside drive_c (the user folders point to the host's home) become
+# empty plain folders; the link is removed, never what it points to.
+secure_links() {
+  local link
+  while IFS= read -r -d '' link; do
+    say "replacing link ${link#"$prefix"/} -> $(readlink "$link") by a plain folder"
+    rm -f "$link"
+    mkdir -p "$link"
+  done < <(find "$prefix/drive_c" -type l -print0)
+}
+
+# No debugger for crashing programs.
+disable_debugger() {
+  grep -q '^"Debugger"="winedbg' "$prefix/system.reg" 2>/dev/null || return 0
+  say "disabling the crash debugger"
+  "$(wine64_path)" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /f >/dev/null 2>&1 || true
+  "$(wine64_path)" reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /f >/dev/null 2>&1 || true
+  "$(wine64_path)" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1 || true
+}
+
+create_prefix
+secure_drives
+secure_links
+disable_debugger
