@@ -1,40 +1,113 @@
-# The launcher image: start-up entry, launcher libraries, a stored payload
-# placed first in .rdata. The link is written out as a script,
-# BUILD/win/tarvek-link-launcher, so that the packaging tool links exactly
-# as the build does.
-add_library(tarvek_windows_entry OBJECT ${PROJECT_SOURCE_DIR}/image/windows_entry.cpp)
-target_include_directories(tarvek_windows_entry PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(tarvek_windows_entry PRIVATE ${TARVEK_LAUNCHER_FLAGS})
+# The launcher image. This build compiles the launcher's code and gathers
+# it, with the image's own start-up (image/), the import libraries made from
+# image/allowed_imports.txt and the image's data files, into the launcher
+# parts folder, BUILD/win/launcher-parts (its content is described in
+# tools/image/launcher_link.hpp). Every launcher is linked from those parts
+# by the host tool tarvek-link-launcher, here as in packing.
 
-# No C++ runtime: the Universal C Runtime, the windowed Unicode start-up of
-# mingw-w64, kernel32 and shell32, and libgcc for the stack probes. The
-# start-up objects are named by hand so that they come after the payload
-# object: the first object's read-only data starts .rdata.
-set(TARVEK_LAUNCHER_LINK_FLAGS "-fuse-ld=lld -municode -mwindows -nostartfiles -nodefaultlibs -static -s -L${TARVEK_MINGW_GCC_DIR}")
-set(TARVEK_STARTUP_OBJECTS "${TARVEK_MINGW_SYSROOT}/lib/crt2u.o ${TARVEK_MINGW_SYSROOT}/lib/crtbegin.o")
-set(TARVEK_STARTUP_END_OBJECTS "${TARVEK_MINGW_SYSROOT}/lib/crtend.o")
-set(TARVEK_LAUNCHER_LIBRARIES "-Wl,--start-group -lmingw32 -lmingwex -lgcc -lucrt -lkernel32 -lshell32 -Wl,--end-group")
-set(TARVEK_LAUNCHER_COMPILE_FLAGS "${CMAKE_CXX_FLAGS} -std=c++20 -O2 -fno-exceptions -fno-rtti -I${PROJECT_SOURCE_DIR}")
-set(TARVEK_PAYLOAD_ASM_TEMPLATE ${PROJECT_SOURCE_DIR}/cmake/payload_object.s.in)
-set(TARVEK_DEFAULT_SETTINGS ${PROJECT_SOURCE_DIR}/image/default_settings.cpp)
+# The start-up of a Unicode windowed program and what the image provides
+# instead of importing it. Only launchers are linked with these; tests and
+# the probe keep the ordinary start-up.
+add_library(tarvek_image_objects OBJECT
+  image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp
+  image/block_memory.cpp image/formatted_output.cpp image/wide_strings.cpp image/stack_probe.s)
+target_include_directories(tarvek_image_objects PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(tarvek_image_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TARVEK_LAUNCHER_FLAGS}>)
 
-configure_file(${PROJECT_SOURCE_DIR}/cmake/link_launcher.sh.in
-  ${CMAKE_BINARY_DIR}/link_launcher.sh.gen @ONLY)
-file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/tarvek-link-launcher
-  INPUT ${CMAKE_BINARY_DIR}/link_launcher.sh.gen
-  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(TARVEK_LINK_LAUNCHER ${CMAKE_BINARY_DIR}/tarvek-link-launcher)
-set(TARVEK_LAUNCHER_PARTS tarvek_windows_entry tarvek_launcher tarvek_payload tarvek_paths
-  tarvek_errors zstd_decompress)
+# One import library per library of the table, holding exactly its
+# functions: a launcher that calls anything else does not link.
+find_program(TARVEK_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+set(TARVEK_ALLOWED_IMPORTS ${PROJECT_SOURCE_DIR}/image/allowed_imports.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TARVEK_ALLOWED_IMPORTS})
+file(STRINGS ${TARVEK_ALLOWED_IMPORTS} _import_lines)
+set(_import_dlls)
+foreach(line IN LISTS _import_lines)
+  string(REGEX REPLACE "#.*" "" line "${line}")
+  string(STRIP "${line}" line)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES "^([^ \t]+)[ \t]+([^ \t]+)$")
+    message(FATAL_ERROR "${TARVEK_ALLOWED_IMPORTS}: '${line}' is not 'LIBRARY FUNCTION'")
+  endif()
+  string(MAKE_C_IDENTIFIER "${CMAKE_MATCH_1}" key)
+  if(NOT DEFINED _imports_${key})
+    list(APPEND _import_dlls ${CMAKE_MATCH_1})
+  endif()
+  string(APPEND _imports_${key} "${CMAKE_MATCH_2}\n")
+endforeach()
+set(_import_dir ${CMAKE_BINARY_DIR}/import-libraries)
+set(TARVEK_IMPORT_LIBRARIES)
+foreach(dll IN LISTS _import_dlls)
+  string(MAKE_C_IDENTIFIER "${dll}" key)
+  string(REGEX REPLACE "\\.dll$" "" base "${dll}")
+  file(CONFIGURE OUTPUT ${_import_dir}/${base}.def CONTENT "LIBRARY ${dll}\nEXPORTS\n${_imports_${key}}")
+  add_custom_command(OUTPUT ${_import_dir}/${base}.lib
+    COMMAND ${TARVEK_DLLTOOL} -m i386:x86-64 -d ${_import_dir}/${base}.def -l ${_import_dir}/${base}.lib
+    DEPENDS ${_import_dir}/${base}.def
+    VERBATIM)
+  list(APPEND TARVEK_IMPORT_LIBRARIES ${_import_dir}/${base}.lib)
+endforeach()
 
-# tarvek_add_launcher(NAME STORED_PAYLOAD [SETTINGS file.cpp])
-# Builds NAME.exe in the current binary directory.
+set(TARVEK_LAUNCHER_PARTS ${CMAKE_BINARY_DIR}/launcher-parts)
+set(TARVEK_LAUNCHER_PARTS_STAMP ${TARVEK_LAUNCHER_PARTS}/.complete)
+set(_code_libraries tarvek_launcher tarvek_payload tarvek_paths tarvek_errors zstd_decompress)
+set(_image_files ${PROJECT_SOURCE_DIR}/image/launcher.rc.in ${PROJECT_SOURCE_DIR}/image/launcher.manifest
+  ${PROJECT_SOURCE_DIR}/image/link_settings.txt ${TARVEK_ALLOWED_IMPORTS})
+file(GLOB TARVEK_DEFAULT_ICONS ${PROJECT_SOURCE_DIR}/image/icons/icon-*.png)
+set(_code_files)
+foreach(library IN LISTS _code_libraries)
+  list(APPEND _code_files $<TARGET_FILE:${library}>)
+endforeach()
+add_custom_command(OUTPUT ${TARVEK_LAUNCHER_PARTS_STAMP}
+  COMMAND ${CMAKE_COMMAND} -DPARTS=${TARVEK_LAUNCHER_PARTS}
+    "-DOBJECTS=$<JOIN:$<TARGET_OBJECTS:tarvek_image_objects>,|>"
+    "-DLIBRARIES=$<JOIN:${_code_files};${TARVEK_IMPORT_LIBRARIES},|>"
+    -DIMAGE_DIR=${PROJECT_SOURCE_DIR}/image
+    -P ${PROJECT_SOURCE_DIR}/cmake/launcher_parts.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/launcher_parts.cmake $<TARGET_OBJECTS:tarvek_image_objects>
+    ${_code_libraries} ${TARVEK_IMPORT_LIBRARIES} ${_image_files} ${TARVEK_DEFAULT_ICONS}
+  COMMENT "Gathering the launcher parts"
+  VERBATIM)
+add_custom_target(tarvek_launcher_parts ALL DEPENDS ${TARVEK_LAUNCHER_PARTS_STAMP})
+
+# The host-side link tool, built by ./tarvek before this project.
+if(NOT DEFINED TARVEK_LINK_TOOL)
+  set(TARVEK_LINK_TOOL ${TARVEK_HOST_TOOLS}/image/tarvek-link-launcher)
+endif()
+# Settings of launchers linked without settings of their own, as the link
+# tool's defaults are (the image tests check them against these).
+set(TARVEK_DEFAULT_COMPANY "Tarvek")
+set(TARVEK_DEFAULT_PRODUCT "Tarvek Onefile application")
+set(TARVEK_DEFAULT_VERSION "1.0.0.0")
+
+# tarvek_add_launcher(NAME STORED_PAYLOAD [COMPANY TEXT] [PRODUCT TEXT]
+#   [VERSION A.B.C.D] [INTERNAL_NAME NAME] [ICONS SEVEN_PNGS...]
+#   [LINKER_ARGS ARGS...] [DEPENDS FILES_OR_TARGETS...])
+# Links NAME.exe in the current binary directory with tarvek-link-launcher.
+# The internal name defaults to NAME; LINKER_ARGS go to lld-link after the
+# parts (tests that link the start-up with something else of theirs).
 function(tarvek_add_launcher name stored)
-  cmake_parse_arguments(arg "" "SETTINGS" "" ${ARGN})
+  cmake_parse_arguments(arg "" "COMPANY;PRODUCT;VERSION;INTERNAL_NAME" "ICONS;LINKER_ARGS;DEPENDS" ${ARGN})
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe)
+  set(settings)
+  foreach(field COMPANY PRODUCT VERSION INTERNAL_NAME)
+    if(DEFINED arg_${field})
+      string(TOLOWER "${field}" option)
+      string(REPLACE "_" "-" option "${option}")
+      list(APPEND settings --${option} "${arg_${field}}")
+    endif()
+  endforeach()
+  foreach(icon IN LISTS arg_ICONS)
+    list(APPEND settings --icon ${icon})
+  endforeach()
+  foreach(argument IN LISTS arg_LINKER_ARGS)
+    list(APPEND settings --linker-arg ${argument})
+  endforeach()
   add_custom_command(OUTPUT ${out}
-    COMMAND ${TARVEK_LINK_LAUNCHER} ${stored} ${out} ${arg_SETTINGS}
-    DEPENDS ${stored} ${arg_SETTINGS} ${TARVEK_LAUNCHER_PARTS} ${TARVEK_LINK_LAUNCHER}
+    COMMAND ${TARVEK_LINK_TOOL} --parts ${TARVEK_LAUNCHER_PARTS} --payload ${stored} -o ${out} ${settings}
+    DEPENDS ${stored} ${TARVEK_LAUNCHER_PARTS_STAMP} tarvek_launcher_parts ${TARVEK_LINK_TOOL} ${arg_ICONS}
+      ${arg_DEPENDS}
     COMMENT "Linking launcher ${name}.exe"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${out})

@@ -23,4 +23,4 @@ add_library(zstd_decompress STATIC
 target_include_directories(zstd_decompress SYSTEM PUBLIC ${_zlib})
 target_compile_definitions(zstd_decompress PRIVATE
   ZSTD_DISABLE_ASM ZSTD_LEGACY_SUPPORT=0 ZSTD_NO_TRACE DEBUGLEVEL=0)
-target_compile_options(zstd_decompress PRIVATE -O2 -w)
+target_compile_options(zstd_decompress PRIVATE -O2 -w ${TARVEK_ISA_FLAGS})

@@ -1,6 +1,7 @@
 // The payload linked into this image, first in its read-only data. Both
-// symbols come from the object that the build assembles around the stored
-// payload file (cmake/payload_object.cmake).
+// symbols come from the data object that the launcher link writes around the
+// stored payload file (tools/image/data_object.hpp); test programs get them
+// from cmake/payload_object.cmake.
 #pragma once
 
 #include <stdint.h>

@@ -1,0 +1,162 @@
+#include "launcher_link.hpp"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <ctime>
+
+#include "data_object.hpp"
+#include "image_error.hpp"
+#include "image_layout.hpp"
+#include "launcher_resources.hpp"
+#include "tool_run.hpp"
+#include "utf16_text.hpp"
+
+namespace tarvek {
+
+namespace fs = std::filesystem;
+
+fs::path parts::default_icon(const fs::path &parts, unsigned size)
+{
+    return parts / icons / ("icon-" + std::to_string(size) + ".png");
+}
+
+uint32_t parse_timestamp(std::string_view text)
+{
+    uint32_t seconds = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        throw image_error("time stamp '" + std::string(text) + "' is not a number of seconds from 0 to 4294967295");
+    return seconds;
+}
+
+uint32_t build_timestamp()
+{
+    const char *epoch = getenv("SOURCE_DATE_EPOCH");
+    if (epoch == nullptr)
+        return static_cast<uint32_t>(std::time(nullptr));
+    try {
+        return parse_timestamp(epoch);
+    } catch (const image_error &e) {
+        throw image_error(std::string("SOURCE_DATE_EPOCH: ") + e.what());
+    }
+}
+
+namespace {
+
+// A folder of intermediate files beside the output, so that the finished
+// image is renamed into place on the same file system; removed with
+// everything in it.
+class work_folder {
+public:
+    explicit work_folder(const fs::path &output)
+    {
+        fs::path folder = fs::absolute(output).parent_path();
+        std::string pattern = (folder / ".tarvek-link-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw image_error("cannot make a work folder in '" + folder.string() + "'");
+        path = pattern;
+    }
+    ~work_folder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    work_folder(const work_folder &) = delete;
+    work_folder &operator=(const work_folder &) = delete;
+    fs::path path;
+};
+
+// The files of `folder` with `extension`, sorted by name, so that every
+// link sees them in the same order.
+std::vector<fs::path> files_with_extension(const fs::path &folder, const char *extension)
+{
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error))
+        if (entry.is_regular_file() && entry.path().extension() == extension)
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+void require_parts(const fs::path &parts)
+{
+    for (const char *name : {parts::link_settings, parts::resource_script, parts::manifest})
+        if (!fs::is_regular_file(parts / name))
+            throw image_error("launcher parts '" + parts.string() + "' incomplete: no " + name +
+                              " (the Windows build makes them: ./tarvek build)");
+    if (files_with_extension(parts / parts::objects, ".obj").empty() ||
+        files_with_extension(parts / parts::libraries, ".lib").empty())
+        throw image_error("launcher parts '" + parts.string() + "' incomplete: no objects or libraries");
+}
+
+// The output's file name without a final ".exe" (in any case).
+std::string output_stem(const fs::path &output)
+{
+    std::string name = output.filename().string();
+    if (name.size() > 4) {
+        std::string ending = name.substr(name.size() - 4);
+        std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (ending == ".exe")
+            name.resize(name.size() - 4);
+    }
+    return name;
+}
+
+} // namespace
+
+void link_launcher(const launcher_link_request &request)
+{
+    launcher_settings settings = request.settings;
+    if (settings.internal_name.empty())
+        settings.internal_name = output_stem(request.output);
+    check_settings(settings);
+    fs::path parts = fs::absolute(request.parts);
+    require_parts(parts);
+    if (!fs::is_regular_file(request.stored_payload))
+        throw image_error("no stored payload '" + request.stored_payload.string() + "'");
+    uint32_t timestamp = request.timestamp ? *request.timestamp : build_timestamp();
+
+    work_folder work(request.output);
+    std::string version = version_text(settings.version);
+    write_data_object(work.path / "launcher_data.obj", fs::absolute(request.stored_payload),
+                      {{"tarvek_company_name", utf8_to_utf16(settings.company)},
+                       {"tarvek_product_name", utf8_to_utf16(settings.product)},
+                       {"tarvek_file_version", utf8_to_utf16(version)},
+                       {"tarvek_product_version", utf8_to_utf16(version)}});
+    fs::path resources = write_launcher_resources(parts, settings, work.path);
+
+    // The data object first: its section starts .rdata.
+    std::vector<std::string> arguments = {"lld-link", "@" + (parts / parts::link_settings).string(),
+                                          "/timestamp:" + std::to_string(timestamp), "/out:linked.exe",
+                                          "launcher_data.obj"};
+    for (const fs::path &object : files_with_extension(parts / parts::objects, ".obj"))
+        arguments.push_back(object.string());
+    arguments.push_back(resources.string());
+    for (const fs::path &library : files_with_extension(parts / parts::libraries, ".lib"))
+        arguments.push_back(library.string());
+    arguments.insert(arguments.end(), request.extra_linker_arguments.begin(), request.extra_linker_arguments.end());
+    try {
+        run_tool(arguments, work.path);
+    } catch (const image_error &e) {
+        throw image_error(std::string(e.what()) +
+                          " (see its messages; a system or runtime function it reports undefined must be added to allowed_imports.txt)");
+    }
+
+    fs::path image = work.path / "linked.exe";
+    if (request.page_align_rdata) {
+        image = work.path / "aligned.exe";
+        write_page_aligned_image(work.path / "linked.exe", image);
+    }
+    std::error_code error;
+    // Executable as the linker made it.
+    fs::permissions(image, fs::status(work.path / "linked.exe").permissions(), error);
+    fs::rename(image, request.output, error);
+    if (error)
+        throw image_error("cannot write '" + request.output.string() + "': " + error.message());
+}
+
+} // namespace tarvek

@@ -1,0 +1,81 @@
+#include "launcher_settings.hpp"
+
+#include <charconv>
+
+#include "image_error.hpp"
+#include "payload_error.hpp"
+#include "utf16_text.hpp"
+
+namespace tarvek {
+
+std::string version_text(const std::array<uint16_t, 4> &version)
+{
+    std::string text = std::to_string(version[0]);
+    for (size_t i = 1; i < version.size(); ++i) {
+        text += '.';
+        text += std::to_string(version[i]);
+    }
+    return text;
+}
+
+std::array<uint16_t, 4> parse_version(std::string_view text)
+{
+    std::array<uint16_t, 4> version{};
+    const char *at = text.data();
+    const char *end = text.data() + text.size();
+    for (size_t i = 0; i < version.size(); ++i) {
+        if (i > 0) {
+            if (at == end || *at != '.')
+                throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+            ++at;
+        }
+        if (at == end || *at < '0' || *at > '9')
+            throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+        auto [next, error] = std::from_chars(at, end, version[i]);
+        if (error != std::errc())
+            throw image_error("version '" + std::string(text) + "': each number must be at most 65535");
+        at = next;
+    }
+    if (at != end)
+        throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+    return version;
+}
+
+namespace {
+
+void check_text(const char *what, const std::string &text)
+{
+    std::u16string units;
+    try {
+        units = utf8_to_utf16(text);
+    } catch (const payload_error &e) {
+        throw image_error(std::string(what) + ": " + e.what());
+    }
+    if (units.empty())
+        throw image_error(std::string(what) + " must not be empty");
+    if (units.size() > max_setting_units)
+        throw image_error(std::string(what) + " '" + text + "' is longer than " +
+                          std::to_string(max_setting_units) + " UTF-16 units");
+    for (char16_t unit : units)
+        if (unit < 0x20 || unit == 0x7F)
+            throw image_error(std::string(what) + " '" + text + "' holds a control character");
+}
+
+} // namespace
+
+void check_settings(const launcher_settings &settings)
+{
+    check_text("company", settings.company);
+    check_text("product", settings.product);
+    if (!settings.internal_name.empty()) {
+        check_text("internal name", settings.internal_name);
+        const std::string &name = settings.internal_name;
+        if (name.find_first_of("<>:\"/\\|?*") != std::string::npos || name.back() == '.' || name.back() == ' ')
+            throw image_error("internal name '" + name + "' is not a file name (OriginalFilename is it plus .exe)");
+    }
+    if (!settings.icons.empty() && settings.icons.size() != icon_sizes.size())
+        throw image_error("give no icon or seven icons (16, 24, 32, 48, 64, 128, 256 pixels), not " +
+                          std::to_string(settings.icons.size()));
+}
+
+} // namespace tarvek

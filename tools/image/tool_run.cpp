@@ -1,0 +1,42 @@
+#include "tool_run.hpp"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "image_error.hpp"
+
+extern char **environ;
+
+namespace tarvek {
+
+void run_tool(const std::vector<std::string> &arguments, const std::filesystem::path &directory)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    pid_t pid = 0;
+    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw image_error("cannot run " + arguments[0] + ": " + std::strerror(error) +
+                          (error == ENOENT ? " (tools/setup.sh installs it)" : ""));
+
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            throw image_error("lost " + arguments[0] + ": " + std::strerror(errno));
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return;
+    throw image_error(arguments[0] + (WIFEXITED(status) ? " failed with exit code " + std::to_string(WEXITSTATUS(status))
+                                                         : " ended by signal " + std::to_string(WTERMSIG(status))));
+}
+
+} // namespace tarvek
