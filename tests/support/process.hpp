@@ -17,6 +17,8 @@ struct process_options {
     std::vector<std::pair<std::wstring, std::optional<std::wstring>>> environment;
     std::string standard_input;
     std::wstring current_directory;
+    // The start-up information's wShowWindow, with STARTF_USESHOWWINDOW.
+    std::optional<uint16_t> show_window;
     // Milliseconds before the process is ended and the test fails.
     uint32_t timeout_ms = 60000;
 };

@@ -135,10 +135,12 @@ void link_launcher(const launcher_link_request &request)
                                           "launcher_data.obj"};
     for (const fs::path &object : files_with_extension(parts / parts::objects, ".obj"))
         arguments.push_back(object.string());
+    // Before the libraries, so that an object of these stands in for a
+    // library member of the same name.
+    arguments.insert(arguments.end(), request.extra_linker_arguments.begin(), request.extra_linker_arguments.end());
     arguments.push_back(resources.string());
     for (const fs::path &library : files_with_extension(parts / parts::libraries, ".lib"))
         arguments.push_back(library.string());
-    arguments.insert(arguments.end(), request.extra_linker_arguments.begin(), request.extra_linker_arguments.end());
     try {
         run_tool(arguments, work.path);
     } catch (const image_error &e) {

@@ -60,8 +60,11 @@ struct launcher_link_request {
     // False leaves .rdata where the linker puts it (512-byte file alignment
     // only): for measuring what the page alignment gains, never for use.
     bool page_align_rdata = true;
-    // Further lld-link arguments (objects, options) after the parts: for
+    // Further lld-link arguments (objects, options), after the parts'
+    // objects and before their libraries, so that an object given here
+    // stands in for a library member that defines the same symbols: for
     // benchmarks and tests that link the launcher with something of theirs.
+    // (Options later on the command line win over link_settings.rsp.)
     std::vector<std::string> extra_linker_arguments;
 };
 

@@ -44,7 +44,9 @@ Image:
 For measurements only:
   --keep-linker-layout   leave .rdata at the file offset the linker chose
                          instead of a multiple of 4096
-  --linker-arg ARG       one more lld-link argument, after the parts
+  --linker-arg ARG       one more lld-link argument, after the parts' objects
+                         and before their libraries (an object given so
+                         stands in for a library member)
 
   -h, --help             this text
 )";
