@@ -3,7 +3,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <ctime>
 
@@ -93,26 +92,13 @@ void require_parts(const fs::path &parts)
         throw image_error("launcher parts '" + parts.string() + "' incomplete: no objects or libraries");
 }
 
-// The output's file name without a final ".exe" (in any case).
-std::string output_stem(const fs::path &output)
-{
-    std::string name = output.filename().string();
-    if (name.size() > 4) {
-        std::string ending = name.substr(name.size() - 4);
-        std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (ending == ".exe")
-            name.resize(name.size() - 4);
-    }
-    return name;
-}
-
 } // namespace
 
 void link_launcher(const launcher_link_request &request)
 {
     launcher_settings settings = request.settings;
     if (settings.internal_name.empty())
-        settings.internal_name = output_stem(request.output);
+        settings.internal_name = default_internal_name(request.output);
     check_settings(settings);
     fs::path parts = fs::absolute(request.parts);
     require_parts(parts);

@@ -1,5 +1,6 @@
 #include "launcher_settings.hpp"
 
+#include <cctype>
 #include <charconv>
 
 #include "image_error.hpp"
@@ -39,6 +40,36 @@ std::array<uint16_t, 4> parse_version(std::string_view text)
     if (at != end)
         throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
     return version;
+}
+
+std::string default_internal_name(const std::filesystem::path &output)
+{
+    std::string name = output.filename().string();
+    if (name.size() > 4) {
+        std::string ending = name.substr(name.size() - 4);
+        for (char &c : ending)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ending == ".exe")
+            name.resize(name.size() - 4);
+    }
+    return name;
+}
+
+bool take_setting_option(std::string_view option, const std::string &value, launcher_settings &settings)
+{
+    if (option == "--company")
+        settings.company = value;
+    else if (option == "--product")
+        settings.product = value;
+    else if (option == "--version")
+        settings.version = parse_version(value);
+    else if (option == "--internal-name")
+        settings.internal_name = value;
+    else if (option == "--icon")
+        settings.icons.push_back(value);
+    else
+        return false;
+    return true;
 }
 
 namespace {

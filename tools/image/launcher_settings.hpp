@@ -32,6 +32,15 @@ struct launcher_settings {
     std::vector<std::filesystem::path> icons;
 };
 
+// The internal name of a launcher written to `output` when none is given:
+// its file name without a final ".exe" (in any case).
+std::string default_internal_name(const std::filesystem::path &output);
+
+// Takes one command-line setting: --company, --product, --version,
+// --internal-name or --icon (once per icon) with its value. False for any
+// other option; throws image_error for a bad version.
+bool take_setting_option(std::string_view option, const std::string &value, launcher_settings &settings);
+
 // "a.b.c.d" in decimal.
 std::string version_text(const std::array<uint16_t, 4> &version);
 // The inverse; anything but four decimal numbers up to 65535 throws

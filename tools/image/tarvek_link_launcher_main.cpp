@@ -82,16 +82,8 @@ int main(int argc, char **argv)
                 request.stored_payload = value;
             else if (option == "-o" || option == "--output")
                 request.output = value;
-            else if (option == "--company")
-                request.settings.company = value;
-            else if (option == "--product")
-                request.settings.product = value;
-            else if (option == "--version")
-                request.settings.version = tarvek::parse_version(value);
-            else if (option == "--internal-name")
-                request.settings.internal_name = value;
-            else if (option == "--icon")
-                request.settings.icons.push_back(value);
+            else if (tarvek::take_setting_option(option, value, request.settings))
+                continue;
             else if (option == "--timestamp")
                 request.timestamp = tarvek::parse_timestamp(value);
             else if (option == "--linker-arg")

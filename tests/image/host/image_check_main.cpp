@@ -80,29 +80,15 @@ int main(int argc, char **argv)
                 expected.payload = read_bytes(value);
             else if (option == "--timestamp")
                 expected.timestamp = tarvek::parse_timestamp(value);
-            else if (option == "--company")
-                expected.settings.company = value;
-            else if (option == "--product")
-                expected.settings.product = value;
-            else if (option == "--version")
-                expected.settings.version = tarvek::parse_version(value);
-            else if (option == "--internal-name")
-                expected.settings.internal_name = value;
-            else if (option == "--icon")
-                expected.settings.icons.push_back(value);
-            else
+            else if (!tarvek::take_setting_option(option, value, expected.settings))
                 usage_error("unknown option " + std::string(option));
         }
         if (image_path.empty() || table.empty())
             usage_error("an image and --allowed-imports are required");
         if (!expected.settings.icons.empty() && expected.settings.icons.size() != tarvek::icon_sizes.size())
             usage_error("give --icon seven times or not at all");
-        if (expected.settings.internal_name.empty()) {
-            std::string name = std::filesystem::path(image_path).filename().string();
-            if (name.size() > 4 && name.substr(name.size() - 4) == ".exe")
-                name.resize(name.size() - 4);
-            expected.settings.internal_name = name;
-        }
+        if (expected.settings.internal_name.empty())
+            expected.settings.internal_name = tarvek::default_internal_name(image_path);
         expected.allowed_imports = read_allowed_imports(table);
         image_file image = read_image(image_path);
 
