@@ -9,6 +9,7 @@
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
 #include "paths/text.hpp"
+#include "payload/target_directory_lock.hpp"
 
 static wchar_t child_command_line[child_command_line_units];
 static wide_path own_image_for_launch;
@@ -102,18 +103,32 @@ static void build_child_command_line()
     }
 }
 
-// Waits for the child and takes its exit code. The handle is closed only if
-// it is still in the slot: once the console handler has taken it, that
-// thread may still use it, and the process is about to end anyway.
-static uint32_t wait_for_child(HANDLE child)
+// Once a clean-up has closed the target directory the process is being
+// ended by the console handler's thread: the main thread waits for that.
+[[noreturn]] static void wait_for_the_end()
+{
+    for (;;)
+        Sleep(INFINITE);
+}
+
+HANDLE hand_over_child(const PROCESS_INFORMATION &child)
+{
+    CloseHandle(child.hThread);
+    child_process_handle.store(
+        OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, child.dwProcessId));
+    return child.hProcess;
+}
+
+uint32_t wait_for_child(HANDLE child)
 {
     DWORD exit_code = 0;
     WaitForSingleObject(child, INFINITE);
     if (!GetExitCodeProcess(child, &exit_code))
         exit_code = 1;
-    HANDLE still_ours = child_process_handle.exchange(nullptr);
-    if (still_ours != nullptr)
-        CloseHandle(still_ours);
+    CloseHandle(child);
+    HANDLE shared = child_process_handle.exchange(nullptr);
+    if (shared != nullptr)
+        CloseHandle(shared);
     return exit_code;
 }
 
@@ -124,15 +139,17 @@ uint32_t launch_child()
         abort();
     STARTUPINFOW startup = child_startup_information();
     build_child_command_line();
+    // The child is started and handed over under the lock: a clean-up either
+    // finds it in the slot or, having begun first, keeps it from starting.
+    if (!lock_target_directory_for_writing())
+        wait_for_the_end();
     PROCESS_INFORMATION child = {};
     if (!CreateProcessW(own_image_for_launch, child_command_line, nullptr, nullptr, TRUE,
                         NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &child))
         launch_failed(GetLastError());
-    CloseHandle(child.hThread);
-    child_process_handle.store(child.hProcess);
-    uint32_t exit_code = 0;
-    if (child.hProcess != nullptr)
-        exit_code = wait_for_child(child.hProcess);
+    HANDLE own = hand_over_child(child);
+    unlock_target_directory();
+    uint32_t exit_code = wait_for_child(own);
     onefile_cleanup();
     return exit_code;
 }

@@ -4,6 +4,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <windows.h>
 
 // Room for the child's command line: at most 32767 units and a terminator.
 constexpr size_t child_command_line_units = 32768;
@@ -12,6 +13,16 @@ constexpr size_t child_command_line_units = 32768;
 // child's exit code (1 if it cannot be read). Does not return when the child
 // cannot be started.
 uint32_t launch_child();
+
+// Closes the thread handle of a child just started, puts a second handle to
+// it (for waiting and ending only) into child_process_handle, and returns
+// the process handle, which stays the main thread's own.
+HANDLE hand_over_child(const PROCESS_INFORMATION &child);
+
+// Waits for the child on the main thread's own handle, without a time limit,
+// reads its exit code (1 if that fails) and closes the handle; closes the
+// slot's handle too if no clean-up has taken it. Returns the exit code.
+uint32_t wait_for_child(HANDLE child);
 
 // Appends one argument to the child command line, quoted where the standard
 // command-line splitting needs it. Aborts when the line is full.

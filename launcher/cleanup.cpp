@@ -1,57 +1,46 @@
 #include "launcher/cleanup.hpp"
 
-#include <windows.h>
-
-#include <shellapi.h>
-
 #include "launcher/launcher_state.hpp"
-#include "paths/text.hpp"
+#include "launcher/tree_removal.hpp"
+#include "payload/target_directory_lock.hpp"
 
-// The target directory as a list of one path for the shell: the path, its
-// terminator and a second terminator. Built apart from the target directory
-// buffer, whose units after the terminator may hold an older, longer path.
-static void delete_target_directory()
-{
-    wchar_t list[wide_path_units + 1] = {};
-    append_wide(list, wide_path_units - 1, target_directory);
-    constexpr SHFILEOPSTRUCTW request_template = {
-        nullptr, FO_DELETE, nullptr, L"", FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI,
-        FALSE, nullptr, L""};
-    static_assert((FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI) == 0x0414);
-    SHFILEOPSTRUCTW request = request_template;
-    request.pFrom = list;
-    SHFileOperationW(&request);
-}
+uint32_t deletion_requests_issued;
 
-static bool target_directory_present()
-{
-    DWORD attributes = GetFileAttributesW(target_directory);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// A child still in the slot belongs to a parent interrupted while waiting.
-// Taking it out of the slot hands it to this thread: the main thread then
-// leaves the handle alone. It is not closed here, because the main thread
-// may still be waiting on it; the process ends once the handler returns.
+// Takes the shared handle out of the slot, so that this clean-up alone uses
+// and closes it; a child already handed over is left to whoever has it.
 static void end_child()
 {
     HANDLE child = child_process_handle.exchange(nullptr);
     if (child == nullptr)
         return;
     if (WaitForSingleObject(child, child_grace_ms) != WAIT_OBJECT_0)
-        TerminateProcess(child, 0);
+        TerminateProcess(child, ended_child_exit_code);
+    CloseHandle(child);
+}
+
+static void issue_deletion_request()
+{
+    ++deletion_requests_issued;
+    remove_directory_tree(target_directory);
+}
+
+// Success is the directory being gone; what a request achieved is not asked.
+static void remove_target_directory()
+{
+    issue_deletion_request();
+    for (int pass = 0; pass < deletion_retries && directory_exists(target_directory); ++pass) {
+        Sleep(deletion_pause_ms);
+        issue_deletion_request();
+    }
 }
 
 void onefile_cleanup()
 {
+    lock_target_directory_for_cleanup();
     end_child();
-    if (!extraction_started.load())
-        return;
-    delete_target_directory();
-    for (int pass = 0; pass < deletion_retries && target_directory_present(); ++pass) {
-        Sleep(deletion_pause_ms);
-        delete_target_directory();
-    }
+    if (extraction_started.load())
+        remove_target_directory();
+    unlock_target_directory();
 }
 
 BOOL WINAPI console_ctrl_handler(DWORD event)

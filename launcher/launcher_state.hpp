@@ -22,11 +22,24 @@ extern wide_path target_directory;
 // Target directory, a backslash and the first entry's name.
 extern wide_path main_library_path;
 extern bool is_parent;
-// Set just before the first entry is read; the clean-up removes the target
-// directory only once it is set. Read by the console handler's thread.
+// State shared with the console handler's thread, and how it is handed over.
+//
+// extraction_started is set just before the first entry is read; a clean-up
+// removes the target directory only once it is set.
+//
+// child_process_handle is the slot for the running child. The main thread
+// never shares the handle CreateProcessW gave it: it alone waits on it,
+// reads the exit code and closes it. The slot holds a second handle to the
+// same child, opened for waiting and ending only, and whichever thread
+// takes it out with an exchange owns it: a clean-up waits on it, may end
+// the child and closes it; the main thread, once its own wait is over, just
+// closes it. Each handle thus has one user, is closed exactly once and never
+// used after, without a lock. Whole clean-ups, each entry's extraction and
+// the start of the child hold the target directory lock
+// (payload/target_directory_lock.hpp) instead, which no holder keeps while
+// waiting for another thread: two deletions never overlap, and once a
+// clean-up has begun nothing is written and no child is started.
 extern std::atomic<bool> extraction_started;
-// The child while the parent waits for it. The main thread owns the handle
-// and closes it; the console handler's thread may end the child through it.
 extern std::atomic<HANDLE> child_process_handle;
 // Environment values, image paths of other processes, full paths.
 extern wchar_t launcher_scratch[env_value_units];

@@ -4,6 +4,7 @@
 #include "payload/extraction.hpp"
 #include "payload/payload_format.hpp"
 #include "payload/payload_reader.hpp"
+#include "payload/target_directory_lock.hpp"
 
 static_assert(entry_name_units == entry_name_max_units + 1);
 
@@ -61,7 +62,11 @@ bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_pat
         if (mode == entry_loop_mode::first_name_only)
             return true;
         uint64_t size = read_entry_size();
+        // A clean-up has begun and is removing the directory: write nothing more.
+        if (!lock_target_directory_for_writing())
+            return true;
         ensure_parent_directories(entry_path);
         unpack_entry_file(entry_path, size);
+        unlock_target_directory();
     }
 }

@@ -17,7 +17,9 @@ enum class entry_loop_mode {
 
 // Runs the entry loop over the open reader. Fills `main_library_path` from the
 // first entry (target directory, a backslash, the name) if it is empty.
-// Returns false when the first name is already the end marker.
+// Returns false when the first name is already the end marker. Each entry is
+// written under the target directory lock; once a clean-up has closed the
+// directory the loop stops early, writing nothing more.
 bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_path,
                     entry_loop_mode mode);
 

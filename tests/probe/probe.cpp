@@ -20,10 +20,20 @@
 //   echo-stdin  copy standard input to standard output
 //   out:TEXT    write TEXT and a line end to standard output
 //   err:TEXT    write TEXT and a line end to standard error
+//   ignore-console-events
+//               handle every console control event by ignoring it; report
+//               "console-events=ignored"
+//   exit-on-console-event:N
+//               end the process with N on a console control event; report
+//               "console-events=exit"
+//   long-file:N make a file below the library's directory whose full path is
+//               N units long, in folders of at most 200-unit names made
+//               through the "\\?\" form; report "long-file=PATH"
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -114,6 +124,49 @@ DWORD run_and_wait(const wchar_t *application, std::wstring command_line)
     return code;
 }
 
+BOOL WINAPI ignore_console_event(DWORD)
+{
+    return TRUE;
+}
+
+UINT exit_code_on_console_event;
+
+BOOL WINAPI exit_on_console_event(DWORD)
+{
+    ExitProcess(exit_code_on_console_event);
+}
+
+std::wstring library_directory()
+{
+    wchar_t library[4096];
+    GetModuleFileNameW(GetModuleHandleW(L"main.dll"), library, 4096);
+    std::wstring directory = library;
+    directory.resize(directory.rfind(L'\\'));
+    return directory;
+}
+
+// Folders of "l" names below the library's directory, then a file of "f"
+// names, so that the file's path is `length` units long; empty if it cannot be.
+std::wstring make_long_file(size_t length)
+{
+    std::wstring path = library_directory();
+    std::wstring prefix = L"\\\\?\\";
+    while (length > path.size() + 1 + 200 + 1 + 1) {
+        size_t name = std::min<size_t>(200, length - path.size() - 1 - 2);
+        path += L"\\" + std::wstring(name, L'l');
+        if (!CreateDirectoryW((prefix + path).c_str(), nullptr))
+            return {};
+    }
+    if (length <= path.size() + 1)
+        return {};
+    path += L"\\" + std::wstring(length - path.size() - 1, L'f');
+    HANDLE file = CreateFileW((prefix + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    CloseHandle(file);
+    return path;
+}
+
 bool act(const std::wstring &action, int *result, std::string &report)
 {
     std::wstring verb = action.substr(0, action.find(L':'));
@@ -142,11 +195,16 @@ bool act(const std::wstring &action, int *result, std::string &report)
     } else if (verb == L"spawn") {
         report += "spawn.exit=" + std::to_string(run_and_wait(nullptr, argument)) + "\n";
     } else if (verb == L"delete") {
-        wchar_t library[4096];
-        GetModuleFileNameW(GetModuleHandleW(L"main.dll"), library, 4096);
-        std::wstring directory = library;
-        directory.resize(directory.rfind(L'\\'));
-        DeleteFileW((directory + L"\\" + argument).c_str());
+        DeleteFileW((library_directory() + L"\\" + argument).c_str());
+    } else if (verb == L"ignore-console-events") {
+        SetConsoleCtrlHandler(ignore_console_event, TRUE);
+        report += "console-events=ignored\n";
+    } else if (verb == L"exit-on-console-event") {
+        exit_code_on_console_event = static_cast<UINT>(std::wcstoul(argument.c_str(), nullptr, 0));
+        SetConsoleCtrlHandler(exit_on_console_event, TRUE);
+        report += "console-events=exit\n";
+    } else if (verb == L"long-file") {
+        report += "long-file=" + escape(make_long_file(std::wcstoul(argument.c_str(), nullptr, 10))) + "\n";
     } else if (verb == L"echo-stdin") {
         char chunk[4096];
         size_t n;

@@ -1,0 +1,354 @@
+#include "launcher/tree_removal.hpp"
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+#include <windows.h>
+
+// The walk goes down one directory at a time and comes back up, without
+// recursion: the path of the entry at hand lives in one buffer, and each
+// level keeps only the number of its entries that were tried and stay.
+// Listing a directory again after coming back up skips that many entries:
+// removing entries leaves the others in the order they were listed in.
+
+// The entry at hand, in long form.
+static long_path walk_path;
+static size_t walk_length;
+
+// A file's path within its volume, as the system names an open handle
+// (FILE_NAME_INFO with room for the longest path).
+struct volume_path {
+    DWORD bytes;
+    wchar_t units[long_path_units];
+};
+// The directory being emptied, and the entry just opened.
+static volume_path folder_name;
+static volume_path entry_name;
+
+// Every level adds at least "\x" to a path that fits long_path_units, so the
+// levels cannot run out before the path does.
+constexpr size_t max_levels = long_path_units / 2;
+static uint32_t left_at_level[max_levels];
+
+using file_information_function = BOOL(WINAPI *)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                                 void *information, DWORD bytes);
+static file_information_function get_file_information;
+
+// Read-only stops a deletion; hidden and system are cleared along with it.
+constexpr DWORD removable_attributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+enum class outcome { removed, left, entered };
+
+// "\\?\", the shortest start of a long path.
+constexpr size_t long_path_prefix_units = 4;
+
+void make_long_path(long_path &out, const wchar_t *path)
+{
+    out[0] = 0;
+    if (wcsncmp(path, L"\\\\?\\", long_path_prefix_units) == 0 ||
+        wcsncmp(path, L"\\\\.\\", long_path_prefix_units) == 0) {
+        // "\\.\" is the same full path with the names still interpreted.
+        append_wide(out, L"\\\\?\\");
+        append_wide(out, path + long_path_prefix_units);
+    } else if (wcsncmp(path, L"\\\\", 2) == 0) {
+        append_wide(out, L"\\\\?\\UNC\\");
+        append_wide(out, path + 2);
+    } else {
+        append_wide(out, L"\\\\?\\");
+        append_wide(out, path);
+    }
+}
+
+// A directory to go down into; a link to one is not.
+static bool is_folder(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+static bool is_self_or_parent(const wchar_t *name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+// A name that stays one component when joined to a path. A listing can
+// carry others (Wine shows a Unix file named "..\x" as it is).
+static bool is_plain_name(const wchar_t *name)
+{
+    return name[0] != 0 && !is_self_or_parent(name) && wcspbrk(name, L"\\/") == nullptr;
+}
+
+// Appends "\name" to the walk path; false, changing nothing, when it does not fit.
+static bool enter(const wchar_t *name)
+{
+    size_t length = wcslen(name);
+    if (walk_length + 1 + length >= long_path_units)
+        return false;
+    walk_path[walk_length] = L'\\';
+    wmemcpy(walk_path + walk_length + 1, name, length + 1);
+    walk_length += 1 + length;
+    return true;
+}
+
+// Cuts a path back to what precedes its last backslash.
+static void cut_last_component(wchar_t *path, size_t &length)
+{
+    while (length > 0 && path[length - 1] != L'\\')
+        --length;
+    if (length > 0)
+        --length;
+    path[length] = 0;
+}
+
+// GetFileInformationByHandleEx, looked up by name like the other calls that
+// a system older than the launcher's oldest may lack. Null when missing.
+static file_information_function find_file_information_function()
+{
+    HMODULE kernel = GetModuleHandleA("Kernel32.dll");
+    if (kernel == nullptr)
+        return nullptr;
+    FARPROC address = GetProcAddress(kernel, "GetFileInformationByHandleEx");
+    return reinterpret_cast<file_information_function>(reinterpret_cast<void *>(address));
+}
+
+static size_t length_of(const volume_path &path)
+{
+    return path.bytes / sizeof(wchar_t);
+}
+
+// The system's name for what `path` opens: a link itself rather than its
+// target where the system can tell them apart.
+static bool name_opened(const wchar_t *path, volume_path &name)
+{
+    HANDLE opened = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    static_assert(offsetof(volume_path, units) == offsetof(FILE_NAME_INFO, FileName));
+    bool named = get_file_information(opened, FileNameInfo, &name, sizeof name) != 0 &&
+                 name.bytes < sizeof name.units;
+    CloseHandle(opened);
+    return named;
+}
+
+// Finds the next component of `path`, from `at`, that keeps anything once
+// its trailing dots and spaces are dropped: where it starts and how many
+// units it keeps. Moves `at` past it; false when there is none.
+static bool next_component(const wchar_t *path, size_t length, size_t &at, size_t &start, size_t &kept)
+{
+    while (at < length) {
+        start = at;
+        size_t end = start;
+        while (end < length && path[end] != L'\\')
+            ++end;
+        size_t kept_end = end;
+        while (kept_end > start && (path[kept_end - 1] == L'.' || path[kept_end - 1] == L' '))
+            --kept_end;
+        kept = kept_end - start;
+        at = end + 1;
+        if (kept > 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether two paths, or two names, as the system gives them, are the same.
+// Wine's names drop trailing dots and spaces from components (all of a name
+// made of dots), so components are compared without them and empty ones do
+// not count. A name the system gives never holds a "." or ".." of its own.
+static bool same_path(const wchar_t *a, size_t a_length, const wchar_t *b, size_t b_length)
+{
+    size_t i = 0, j = 0;
+    for (;;) {
+        size_t a_start, a_kept, b_start, b_kept;
+        bool a_more = next_component(a, a_length, i, a_start, a_kept);
+        bool b_more = next_component(b, b_length, j, b_start, b_kept);
+        if (!a_more || !b_more)
+            return a_more == b_more;
+        if (a_kept != b_kept || wmemcmp(a + a_start, b + b_start, a_kept) != 0)
+            return false;
+    }
+}
+
+// True when the entry at the walk path, listed as `listed_name`, is, once
+// opened, that entry of the directory being emptied, as the system names
+// both. A link the system follows on opening is named after its target
+// instead and is left alone; so is anything the system reads as something
+// else. Without the system call the listing's attributes have to do.
+static bool entry_is_inside(const wchar_t *listed_name)
+{
+    if (get_file_information == nullptr)
+        return true;
+    if (!name_opened(walk_path, entry_name))
+        return false;
+    size_t parent_length = length_of(entry_name);
+    while (parent_length > 0 && entry_name.units[parent_length - 1] != L'\\')
+        --parent_length;
+    if (parent_length == 0)
+        return false;
+    const wchar_t *name = entry_name.units + parent_length;
+    return same_path(entry_name.units, parent_length - 1, folder_name.units, length_of(folder_name)) &&
+           same_path(name, length_of(entry_name) - parent_length, listed_name, wcslen(listed_name));
+}
+
+// The entry just checked becomes the directory being emptied.
+static void adopt_entry_as_folder()
+{
+    folder_name.bytes = entry_name.bytes;
+    wmemcpy(folder_name.units, entry_name.units, length_of(entry_name));
+}
+
+static void leave_folder()
+{
+    cut_last_component(walk_path, walk_length);
+    size_t length = length_of(folder_name);
+    while (length > 0 && folder_name.units[length - 1] != L'\\')
+        --length;
+    folder_name.bytes = static_cast<DWORD>((length > 0 ? length - 1 : 0) * sizeof(wchar_t));
+}
+
+// Removes a file, or a link of either kind, at the walk path. A link keeps
+// its attributes: on some systems setting them reaches its target.
+static bool remove_entry(DWORD attributes)
+{
+    if ((attributes & removable_attributes) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        SetFileAttributesW(walk_path, FILE_ATTRIBUTE_NORMAL);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return RemoveDirectoryW(walk_path) != 0;
+    return DeleteFileW(walk_path) != 0;
+}
+
+// Removes the emptied directory at the walk path. Its attributes are not at
+// hand, so a refusal is answered by clearing them and trying once more.
+static bool remove_folder()
+{
+    if (RemoveDirectoryW(walk_path))
+        return true;
+    DWORD attributes = GetFileAttributesW(walk_path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & removable_attributes) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+    SetFileAttributesW(walk_path, FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryW(walk_path) != 0;
+}
+
+static outcome handle_entry(const WIN32_FIND_DATAW &found, bool may_enter)
+{
+    if (!is_plain_name(found.cFileName) || !enter(found.cFileName))
+        return outcome::left;
+    if (!entry_is_inside(found.cFileName) || (is_folder(found.dwFileAttributes) && !may_enter)) {
+        cut_last_component(walk_path, walk_length);
+        return outcome::left;
+    }
+    if (is_folder(found.dwFileAttributes)) {
+        adopt_entry_as_folder();
+        return outcome::entered;
+    }
+    bool removed = remove_entry(found.dwFileAttributes);
+    cut_last_component(walk_path, walk_length);
+    return removed ? outcome::removed : outcome::left;
+}
+
+// Lists the directory at the walk path from the first entry not known to
+// stay, removes its files and links, and enters the first directory it
+// meets (true). False once every entry has been tried. `left` counts the
+// entries that stay.
+static bool empty_until_subfolder(uint32_t &left, bool may_enter)
+{
+    if (walk_length + 2 >= long_path_units)
+        return false;
+    wmemcpy(walk_path + walk_length, L"\\*", 3);
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileExW(walk_path, FindExInfoBasic, &found, FindExSearchNameMatch,
+                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    walk_path[walk_length] = 0;
+    if (listing == INVALID_HANDLE_VALUE)
+        return false;
+    uint32_t skip = left;
+    bool entered = false;
+    do {
+        if (is_self_or_parent(found.cFileName))
+            continue;
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        switch (handle_entry(found, may_enter)) {
+        case outcome::removed:
+            break;
+        case outcome::left:
+            ++left;
+            break;
+        case outcome::entered:
+            entered = true;
+            break;
+        }
+    } while (!entered && FindNextFileW(listing, &found));
+    FindClose(listing);
+    return entered;
+}
+
+// Empties and removes the directory at the walk path, level by level.
+static void remove_folder_tree()
+{
+    size_t depth = 0;
+    left_at_level[0] = 0;
+    for (;;) {
+        if (empty_until_subfolder(left_at_level[depth], depth + 1 < max_levels)) {
+            left_at_level[++depth] = 0;
+            continue;
+        }
+        bool removed = remove_folder();
+        if (depth == 0)
+            return;
+        leave_folder();
+        --depth;
+        if (!removed)
+            ++left_at_level[depth];
+    }
+}
+
+// Names the directory that holds the walk path's last component, from the
+// start of the walk path up to `name_at` (its trailing backslash kept, so
+// that a drive's root stays its root).
+static bool name_holding_folder(size_t name_at)
+{
+    wchar_t kept = walk_path[name_at];
+    walk_path[name_at] = 0;
+    bool named = name_opened(walk_path, folder_name);
+    walk_path[name_at] = kept;
+    return named;
+}
+
+void remove_directory_tree(const wchar_t *directory)
+{
+    get_file_information = find_file_information_function();
+    make_long_path(walk_path, directory);
+    walk_length = wcslen(walk_path);
+    // Only a named entry of a directory is removed: never a path that ends
+    // in a backslash, such as a drive's root, nor one without a directory
+    // between the prefix and the name ("\\?\C:").
+    size_t name_at = static_cast<size_t>(wcsrchr(walk_path, L'\\') - walk_path) + 1;
+    if (name_at <= long_path_prefix_units || !is_plain_name(walk_path + name_at))
+        return;
+    if (get_file_information != nullptr && !name_holding_folder(name_at))
+        return;
+    DWORD attributes = GetFileAttributesW(walk_path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !entry_is_inside(walk_path + name_at))
+        return;
+    if (!is_folder(attributes)) {
+        remove_entry(attributes);
+        return;
+    }
+    adopt_entry_as_folder();
+    remove_folder_tree();
+}
+
+bool directory_exists(const wchar_t *directory)
+{
+    make_long_path(walk_path, directory);
+    DWORD attributes = GetFileAttributesW(walk_path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}

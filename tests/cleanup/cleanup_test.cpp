@@ -1,0 +1,141 @@
+// The clean-up's retry schedule and the console handler's choice of events,
+// on real directories.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "launcher/cleanup.hpp"
+#include "launcher/launcher_state.hpp"
+#include "tests/cleanup/cleanup_test_support.hpp"
+#include "tests/support/scenario.hpp"
+
+namespace {
+
+// Holds PATH open without sharing deletion for MS milliseconds; sets the
+// named event EVENT once it holds it.
+TARVEK_SCENARIO(hold_file)
+{
+    HANDLE file = CreateFileW(arguments.at(0).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    HANDLE held = OpenEventW(EVENT_MODIFY_STATE, FALSE, arguments.at(2).c_str());
+    SetEvent(held);
+    Sleep(std::stoul(arguments.at(1)));
+    CloseHandle(file);
+    return 0;
+}
+
+// A process of this program that holds `file` for `ms` milliseconds,
+// started and holding it on return.
+struct holder {
+    started_process process;
+    holder(const std::wstring &file, DWORD ms)
+    {
+        std::wstring name = L"tarvek-held-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(ms);
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+        process = start_scenario("hold_file", {file, std::to_wstring(ms), name});
+        EXPECT_TRUE(process.started);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held, 30000)) << "the holder never held the file";
+        CloseHandle(held);
+    }
+    ~holder()
+    {
+        TerminateProcess(process.info.hProcess, 0);
+        CloseHandle(process.info.hProcess);
+        CloseHandle(process.info.hThread);
+    }
+};
+
+TEST(Schedule, DirectoryGoneAfterTheFirstRequestCostsNoPause)
+{
+    work_folder work(L"first");
+    std::wstring target = work.path + L"\\onefile_1_2_3";
+    make_bulk_tree(target, 30, 100);
+    aim_cleanup_at(target, true);
+    onefile_cleanup();
+    EXPECT_FALSE(exists(target));
+    EXPECT_EQ(1u, deletion_requests_issued);
+}
+
+TEST(Schedule, TargetPathThatIsAFileGetsOneRequest)
+{
+    work_folder work(L"file");
+    std::wstring target = work.path + L"\\onefile_1_2_3";
+    ASSERT_TRUE(make_file(target));
+    holder hold(target, 60000);
+    aim_cleanup_at(target, true);
+    onefile_cleanup();
+    EXPECT_EQ(1u, deletion_requests_issued);
+    EXPECT_TRUE(exists(target)) << "held open, the file cannot have gone";
+}
+
+TEST(Schedule, NothingIsRemovedBeforeExtractionHasStarted)
+{
+    work_folder work(L"before");
+    std::wstring target = work.path + L"\\onefile_1_2_3";
+    make_bulk_tree(target, 3, 10);
+    aim_cleanup_at(target, false);
+    onefile_cleanup();
+    EXPECT_TRUE(exists(target + L"\\d0\\f2.bin"));
+    EXPECT_EQ(0u, deletion_requests_issued);
+}
+
+TEST(Schedule, FileHeldOpenLongerThanTheRetries)
+{
+    work_folder work(L"held");
+    std::wstring target = work.path + L"\\onefile_1_2_3";
+    make_bulk_tree(target, 10, 10);
+    holder hold(target + L"\\d0\\f5.bin", 60000);
+    aim_cleanup_at(target, true);
+    stopwatch clock;
+    onefile_cleanup();
+    double ms = clock.elapsed_ms();
+    EXPECT_EQ(21u, deletion_requests_issued);
+    EXPECT_GE(ms, 20 * 100 - 50) << "20 pauses of 100 ms";
+    EXPECT_TRUE(exists(target + L"\\d0\\f5.bin"));
+    EXPECT_FALSE(exists(target + L"\\d0\\f4.bin")) << "the rest goes at the first request";
+}
+
+TEST(Schedule, FileReleasedAfterHalfASecond)
+{
+    work_folder work(L"released");
+    std::wstring target = work.path + L"\\onefile_1_2_3";
+    make_bulk_tree(target, 10, 10);
+    holder hold(target + L"\\d0\\f5.bin", 500);
+    aim_cleanup_at(target, true);
+    onefile_cleanup();
+    EXPECT_FALSE(exists(target));
+    EXPECT_GT(deletion_requests_issued, 1u);
+    EXPECT_LT(deletion_requests_issued, 21u);
+}
+
+TEST(ConsoleHandler, EventsThatEndTheProcessCleanUpAndOthersDoNothing)
+{
+    work_folder work(L"events");
+    for (DWORD event : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 0xFFFFFFFFu}) {
+        bool ends = event <= 2 || event == 5 || event == 6;
+        std::wstring target = work.path + L"\\onefile_" + std::to_wstring(event);
+        make_bulk_tree(target, 2, 10);
+        aim_cleanup_at(target, true);
+        EXPECT_EQ(FALSE, console_ctrl_handler(event)) << event;
+        EXPECT_EQ(ends ? 1u : 0u, deletion_requests_issued) << event;
+        EXPECT_EQ(!ends, exists(target)) << event;
+    }
+}
+
+TEST(LongPaths, LongTargetDirectoryWithEntriesAtTheLimit)
+{
+    work_folder work(L"long");
+    size_t longest = longest_build_drive_path();
+    std::wstring target = path_of_length(work.path, longest - 300);
+    ASSERT_TRUE(make_file(path_of_length(target, longest)));
+    ASSERT_TRUE(make_file(target + L"\\a\\b.txt"));
+    aim_cleanup_at(target, true);
+    onefile_cleanup();
+    EXPECT_FALSE(exists(target));
+    EXPECT_EQ(1u, deletion_requests_issued);
+}
+
+} // namespace

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Unix symbolic links inside a tree, as Wine shows them to Windows programs:
+# a link to a folder as a reparse point, a link to a file as that file, a
+# dangling link not at all. Wine opens, deletes and sets the attributes of
+# what a link points to, so one deletion request must leave every link that
+# points out of the tree alone; all the rest goes.
+#
+#   unix_links_test.sh WORK_UNIX WORK_WINDOWS TEST_PROGRAM COMMAND...
+#
+# COMMAND... runs a Windows program (the Wine emulator line).
+set -euo pipefail
+work=$1 work_windows=$2 program=$3
+shift 3
+case "$work" in */tests/cleanup/*) ;; *) echo "refusing to work in $work" >&2; exit 2 ;; esac
+
+rm -rf "$work"
+mkdir -p "$work/outside/folder" "$work/outside/empty" "$work/tree/sub"
+cd "$work"
+echo kept >outside/folder/kept.txt
+echo file >outside/file.txt
+echo read-only >outside/read-only.txt
+chmod a-w outside/read-only.txt
+echo plain >tree/plain.txt
+echo sibling >tree/sibling.txt
+echo inner >tree/sub/inner.txt
+ln -s ../outside/folder tree/folder-link
+ln -s "$work/outside/empty" tree/empty-folder-link
+ln -s ../outside/file.txt tree/file-link
+ln -s ../../outside/read-only.txt tree/sub/read-only-link
+ln -s sibling.txt tree/sibling-link
+
+"$@" "$program" --scenario remove_tree "$work_windows\\tree"
+
+failed=0
+expect() {
+  if ! eval "$1"; then
+    echo "FAILED: $2" >&2
+    failed=1
+  fi
+}
+expect '[ "$(cat outside/folder/kept.txt)" = kept ]' "the folder a link points to keeps its file"
+expect '[ -d outside/empty ]' "the empty folder a link points to is still there"
+expect '[ "$(cat outside/file.txt)" = file ]' "the file a link points to is still there"
+expect '[ "$(stat -c %a outside/read-only.txt)" = 444 ]' "the read-only file a link points to keeps its mode"
+expect '[ ! -e tree/plain.txt ] && [ ! -e tree/sibling.txt ] && [ ! -e tree/sub/inner.txt ]' \
+  "every plain file in the tree is removed"
+echo "left in the tree: $(cd tree && find . -mindepth 1 -printf '%P ' | sort)"
+rm -rf "$work"
+exit $failed
