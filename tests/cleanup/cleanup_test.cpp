@@ -50,63 +50,49 @@ struct holder {
 
 TEST(Schedule, DirectoryGoneAfterTheFirstRequestCostsNoPause)
 {
-    work_folder work(L"first");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    make_bulk_tree(target, 30, 100);
-    aim_cleanup_at(target, true);
+    aimed_target target(L"first", 30);
     onefile_cleanup();
-    EXPECT_FALSE(exists(target));
+    EXPECT_FALSE(exists(target.path));
     EXPECT_EQ(1u, deletion_requests_issued);
 }
 
 TEST(Schedule, TargetPathThatIsAFileGetsOneRequest)
 {
-    work_folder work(L"file");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    ASSERT_TRUE(make_file(target));
-    holder hold(target, 60000);
-    aim_cleanup_at(target, true);
+    aimed_target target(L"file", 0);
+    ASSERT_TRUE(make_file(target.path));
+    holder hold(target.path, 60000);
     onefile_cleanup();
     EXPECT_EQ(1u, deletion_requests_issued);
-    EXPECT_TRUE(exists(target)) << "held open, the file cannot have gone";
+    EXPECT_TRUE(exists(target.path)) << "held open, the file cannot have gone";
 }
 
 TEST(Schedule, NothingIsRemovedBeforeExtractionHasStarted)
 {
-    work_folder work(L"before");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    make_bulk_tree(target, 3, 10);
-    aim_cleanup_at(target, false);
+    aimed_target target(L"before", 3, false);
     onefile_cleanup();
-    EXPECT_TRUE(exists(target + L"\\d0\\f2.bin"));
+    EXPECT_TRUE(exists(target.path + L"\\d0\\f2.bin"));
     EXPECT_EQ(0u, deletion_requests_issued);
 }
 
 TEST(Schedule, FileHeldOpenLongerThanTheRetries)
 {
-    work_folder work(L"held");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    make_bulk_tree(target, 10, 10);
-    holder hold(target + L"\\d0\\f5.bin", 60000);
-    aim_cleanup_at(target, true);
+    aimed_target target(L"held", 10);
+    holder hold(target.path + L"\\d0\\f5.bin", 60000);
     stopwatch clock;
     onefile_cleanup();
     double ms = clock.elapsed_ms();
     EXPECT_EQ(21u, deletion_requests_issued);
     EXPECT_GE(ms, 20 * 100 - 50) << "20 pauses of 100 ms";
-    EXPECT_TRUE(exists(target + L"\\d0\\f5.bin"));
-    EXPECT_FALSE(exists(target + L"\\d0\\f4.bin")) << "the rest goes at the first request";
+    EXPECT_TRUE(exists(target.path + L"\\d0\\f5.bin"));
+    EXPECT_FALSE(exists(target.path + L"\\d0\\f4.bin")) << "the rest goes at the first request";
 }
 
 TEST(Schedule, FileReleasedAfterHalfASecond)
 {
-    work_folder work(L"released");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    make_bulk_tree(target, 10, 10);
-    holder hold(target + L"\\d0\\f5.bin", 500);
-    aim_cleanup_at(target, true);
+    aimed_target target(L"released", 10);
+    holder hold(target.path + L"\\d0\\f5.bin", 500);
     onefile_cleanup();
-    EXPECT_FALSE(exists(target));
+    EXPECT_FALSE(exists(target.path));
     EXPECT_GT(deletion_requests_issued, 1u);
     EXPECT_LT(deletion_requests_issued, 21u);
 }

@@ -92,6 +92,13 @@ void aim_cleanup_at(const std::wstring &directory, bool started)
     deletion_requests_issued = 0;
 }
 
+aimed_target::aimed_target(const std::wstring &tag, int files, bool started)
+    : work(tag), path(work.path + L"\\onefile_1_2_3")
+{
+    make_bulk_tree(path, files, 10);
+    aim_cleanup_at(path, started);
+}
+
 started_process start_scenario(const char *name, const std::vector<std::wstring> &arguments)
 {
     std::vector<std::wstring> line = {own_executable(), L"--scenario", widen(name)};

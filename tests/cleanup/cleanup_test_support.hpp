@@ -46,6 +46,14 @@ void make_bulk_tree(const std::wstring &root, int files, size_t bytes);
 // directory, extraction started or not, no child in the slot.
 void aim_cleanup_at(const std::wstring &directory, bool extraction_started);
 
+// A target directory of `files` small files (none: not made) in a fresh
+// work folder, with the launcher's state aimed at it.
+struct aimed_target {
+    work_folder work;
+    std::wstring path;
+    aimed_target(const std::wstring &tag, int files, bool extraction_started = true);
+};
+
 // A process started and left running: this test program with a scenario.
 struct started_process {
     PROCESS_INFORMATION info = {};

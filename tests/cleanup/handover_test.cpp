@@ -60,38 +60,43 @@ HANDLE start_child(DWORD sleep_ms, int code)
     return hand_over_child(child.info);
 }
 
-TEST(Handover, ChildThatEndsWithinTheGracePeriodIsLeftToEnd)
+struct wait_outcome {
+    uint32_t exit_code;
+    BOOL handler_result;
+    double handler_ms;
+};
+
+// The main thread waits for such a child while `event` comes, on a thread
+// of its own, 200 ms in.
+wait_outcome event_during_wait(DWORD child_sleep_ms, int child_code, DWORD event)
 {
-    work_folder work(L"grace");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    make_bulk_tree(target, 5, 10);
-    aim_cleanup_at(target, true);
-    HANDLE own = start_child(1500, 7);
-    handler_thread handler(CTRL_C_EVENT, 200);
+    HANDLE own = start_child(child_sleep_ms, child_code);
+    handler_thread handler(event, 200);
     uint32_t exit_code = wait_for_child(own);
     handler.join();
-    EXPECT_EQ(7u, exit_code) << "ended by the clean-up instead of by itself";
-    EXPECT_LT(handler.took_ms, 4500);
-    EXPECT_EQ(FALSE, handler.result);
-    EXPECT_FALSE(exists(target));
+    return {exit_code, handler.result, handler.took_ms};
+}
+
+TEST(Handover, ChildThatEndsWithinTheGracePeriodIsLeftToEnd)
+{
+    aimed_target target(L"grace", 5);
+    wait_outcome run = event_during_wait(1500, 7, CTRL_C_EVENT);
+    EXPECT_EQ(7u, run.exit_code) << "ended by the clean-up instead of by itself";
+    EXPECT_LT(run.handler_ms, 4500);
+    EXPECT_EQ(FALSE, run.handler_result);
+    EXPECT_FALSE(exists(target.path));
     EXPECT_EQ(nullptr, child_process_handle.load());
 }
 
 TEST(Handover, ChildThatIgnoresTheEventIsEndedAfterTheGracePeriod)
 {
-    work_folder work(L"ignored");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
-    make_bulk_tree(target, 5, 10);
-    aim_cleanup_at(target, true);
-    HANDLE own = start_child(120000, 9);
-    handler_thread handler(CTRL_CLOSE_EVENT, 200);
-    uint32_t exit_code = wait_for_child(own);
-    handler.join();
-    EXPECT_EQ(ended_child_exit_code, exit_code);
-    EXPECT_GE(handler.took_ms, child_grace_ms - 100.0);
-    EXPECT_LT(handler.took_ms, child_grace_ms + 10000.0);
-    EXPECT_EQ(FALSE, handler.result);
-    EXPECT_FALSE(exists(target));
+    aimed_target target(L"ignored", 5);
+    wait_outcome run = event_during_wait(120000, 9, CTRL_CLOSE_EVENT);
+    EXPECT_EQ(ended_child_exit_code, run.exit_code);
+    EXPECT_GE(run.handler_ms, child_grace_ms - 100.0);
+    EXPECT_LT(run.handler_ms, child_grace_ms + 10000.0);
+    EXPECT_EQ(FALSE, run.handler_result);
+    EXPECT_FALSE(exists(target.path));
 }
 
 // Many events against short-lived children: the main thread waits, reads
@@ -100,14 +105,13 @@ TEST(Handover, ChildThatIgnoresTheEventIsEndedAfterTheGracePeriod)
 // twice or left open, and every removal must finish.
 TEST(Handover, HandlersRacingTheWaitAndCloseOfShortLivedChildren)
 {
-    work_folder work(L"race");
-    std::wstring target = work.path + L"\\onefile_1_2_3";
+    aimed_target target(L"race", 0);
     HANDLE canary = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     DWORD handles_before = 0;
     constexpr int rounds = 16;
     for (int round = 0; round < rounds; ++round) {
-        make_bulk_tree(target, 20, 10);
-        aim_cleanup_at(target, true);
+        make_bulk_tree(target.path, 20, 10);
+        aim_cleanup_at(target.path, true);
         // The first round makes what the program keeps for later (thread
         // pool, event objects); count from the second.
         if (round == 1)
@@ -125,7 +129,7 @@ TEST(Handover, HandlersRacingTheWaitAndCloseOfShortLivedChildren)
             delete handler;
         }
         EXPECT_EQ(3u, exit_code) << "round " << round;
-        EXPECT_FALSE(exists(target)) << "round " << round;
+        EXPECT_FALSE(exists(target.path)) << "round " << round;
         EXPECT_EQ(nullptr, child_process_handle.load());
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(canary, 0)) << "a handle of this program was closed";
     }
