@@ -76,7 +76,8 @@ static bool is_self_or_parent(const wchar_t *name)
 // carry others (Wine shows a Unix file named "..\x" as it is).
 static bool is_plain_name(const wchar_t *name)
 {
-    return name[0] != 0 && !is_self_or_parent(name) && wcspbrk(name, L"\\/") == nullptr;
+    return name[0] != 0 && !is_self_or_parent(name) && wcschr(name, L'\\') == nullptr &&
+           wcschr(name, L'/') == nullptr;
 }
 
 // Appends "\name" to the walk path; false, changing nothing, when it does not fit.
