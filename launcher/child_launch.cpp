@@ -111,6 +111,8 @@ static void build_child_command_line()
         Sleep(INFINITE);
 }
 
+// A second handle the system refuses (no handles left) leaves the slot
+// empty: a clean-up then cannot end the child, and still removes what it can.
 HANDLE hand_over_child(const PROCESS_INFORMATION &child)
 {
     CloseHandle(child.hThread);
