@@ -2,13 +2,16 @@
 # Installs and prepares everything the build needs, on a Debian 12 machine,
 # as root. Safe to run again: each step checks first and skips what is done.
 #
-#   tools/setup.sh BUILD_DIR
+#   tools/setup.sh BUILD_DIR [--bench]
 #
-# Leaves the Zstandard source in BUILD_DIR/deps/ and prints nothing when all
+# --bench also installs what only ./tarvek bench needs (the NSIS peer and the
+# plotting library); ./tarvek test never asks for it. Leaves the Zstandard source in BUILD_DIR/deps/ and prints nothing when all
 # is already in place.
 set -euo pipefail
 
-build_dir=${1:?usage: tools/setup.sh BUILD_DIR}
+build_dir=${1:?usage: tools/setup.sh BUILD_DIR [--bench]}
+with_bench=no
+[ "${2:-}" = --bench ] && with_bench=yes
 deps_dir="$build_dir/deps"
 
 packages=(
@@ -21,6 +24,11 @@ packages=(
   googletest
   dpkg-dev                           # apt-get source unpacks with it
 )
+bench_packages=(
+  nsis                               # the peer: a silent NSIS self-extractor
+  python3 python3-matplotlib         # bench/startup/bench.py and its plot
+)
+[ "$with_bench" = yes ] && packages+=("${bench_packages[@]}")
 
 say() { printf 'setup: %s\n' "$*" >&2; }
 
