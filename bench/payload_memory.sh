@@ -30,6 +30,14 @@ wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || wine64=$(command -v wine64)
 work=$(mktemp -d "$build/bench-payload-memory.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# Windows programs see the build folder, and nothing else of the host, as T:.
+build_real=$(cd "$build" && pwd -P)
+windows_path() {
+  local real
+  real=$(cd "$(dirname "$1")" && pwd -P)/$(basename "$1")
+  real=${real#"$build_real"}
+  printf 'T:%s' "${real//\//\\}"
+}
 
 c++ -O2 -o "$work/host_decode" "$root/bench/payload_memory/host_decode.cpp" $(pkg-config --cflags --libs libzstd)
 
@@ -62,7 +70,7 @@ for mb in "$@"; do
     "$tool" --dir "$work/app$mb" "${local_opts[@]}" -o "$stored" --print-layout >"$stored.layout"
     "$work/host_decode" "$stored" >"$stored.host"
     rm -rf "$work/out"
-    "$wine64" "$bench_exe" "Z:${stored//\//\\}" "Z:${work//\//\\}\\out" | tr -d '\r' >"$stored.wine"
+    "$wine64" "$bench_exe" "$(windows_path "$stored")" "$(windows_path "$work")\\out" | tr -d '\r' >"$stored.wine"
     printf '%-8s %-8s %10s %11s %11s %11s %11s %11s\n' "${mb}MB" "2^$(field window_log "$stored.layout")" \
       "$(mib "$(stat -c %s "$stored")")" "$(field dctx_bytes "$stored.host")" "$(field dctx_bytes "$stored.wine")" \
       "$(mib $(( $(field extracted_committed_private "$stored.wine") - $(field before_committed_private "$stored.wine") )))" \

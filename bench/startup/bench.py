@@ -150,9 +150,14 @@ def pack_ours(build, app, out):
         return timed([str(tool), str(app), "-o", str(out), "--quiet"]), "tarvek-pack"
     stored = out.with_suffix(".stored")
     seconds = timed([str(build / "host" / "payload" / "tarvek-payload"), "--dir", str(app), "-o", str(stored)])
-    seconds += timed([str(build / "win" / "tarvek-link-launcher"), str(stored), str(out)])
+    seconds += timed(link_command(build, stored, out))
     stored.unlink()
     return seconds, "tarvek-payload + tarvek-link-launcher"
+
+
+def link_command(build, stored, out, *extra):
+    return [str(build / "host" / "image" / "tarvek-link-launcher"), "--parts", str(build / "win" / "launcher-parts"),
+            "--payload", str(stored), "-o", str(out)] + [a for e in extra for a in ("--linker-arg", str(e))]
 
 
 def pack_peer(build, app, out, work):
@@ -193,30 +198,17 @@ def section_offsets(exe):
     return offsets
 
 
-def pack_phases(build, work, app, out, rdata_offset):
-    """The same launcher linked with bench/startup/phase_settings.cpp, whose
-    hooks note the phases. Where .rdata starts decides whether Wine maps the
-    payload or copies it, so .text is padded until .rdata starts at
-    rdata_offset modulo the page size. None when the pack path links no
-    settings file."""
-    link = build / "win" / "tarvek-link-launcher"
-    if not link.exists():
-        return None
+def pack_phases(build, app, out):
+    """The same launcher linked with the bench's phase hooks
+    (bench/startup/phase_hooks.cpp): the payload written as ./tarvek pack
+    writes it, the hooks' object added to the link."""
+    hooks = build / "win" / "bench" / "startup" / "phase_hooks.obj"
     stored = out.with_suffix(".stored")
     subprocess.run([str(build / "host" / "payload" / "tarvek-payload"), "--dir", str(app), "-o", str(stored)],
                    check=True)
-    pad = 0
-    for _ in range(4):
-        settings = work / "work" / f"phase_settings_{out.stem}.cpp"
-        settings.write_text('#include "bench/startup/phase_settings.cpp"\n'
-                            f'asm(".section .text$zz_bench_pad,\\"xr\\"\\n.fill {pad},1,0xcc\\n.text\\n");\n')
-        subprocess.run([str(link), str(stored), str(out), str(settings)], check=True)
-        miss = (rdata_offset - section_offsets(out)[".rdata"]) % 4096
-        if miss == 0:
-            break
-        pad += miss
+    subprocess.run(link_command(build, stored, out, hooks), check=True)
     stored.unlink()
-    return out if miss == 0 else None
+    return out
 
 
 PHASES = [("to launcher_main", "start", "launcher_main"),
@@ -229,7 +221,7 @@ PHASES = [("to launcher_main", "start", "launcher_main"),
           ("application runs, child ends", "entered", "wait_returned"),
           ("clean-up and exit", "wait_returned", "end")]
 PHASE_COUNTERS = ["CreateFileW", "WriteFile", "CreateDirectoryW", "SHFileOperationW", "GetFileAttributesW", "Sleep",
-                  "DeleteFileW", "RemoveDirectoryW", "FindNextFileW"]
+                  "DeleteFileW", "RemoveDirectoryW", "FindNextFileW", "SetFileAttributesW"]
 
 
 def measure_phases(wine, build, exe, runs):
@@ -522,11 +514,9 @@ def write_table(results, names, meta, out):
     columns = [(n, key) for n in names for key in ("phases", "phases_aligned") if results[n].get(key)]
     if columns:
         lines += ["", "## Where this launcher's time goes", "",
-                  "The same launcher linked with `bench/startup/phase_settings.cpp`, whose hooks on a few system "
+                  "The same launcher linked with `bench/startup/phase_hooks.cpp`, whose hooks on a few system "
                   "calls note the time of each phase (seconds, median of 3 runs after a warm-up) and count the "
-                  "parent's calls. \"as packed\": `.rdata` at the same file offset modulo 4096 as the packed "
-                  "launcher above; \"aligned\": `.rdata` at a page-aligned file offset, so that Wine maps the "
-                  "payload from the file instead of copying it.", "",
+                  "parent's calls.", "",
                   "| phase | " + " | ".join(f"{n}, {'aligned' if k.endswith('aligned') else 'as packed'}"
                                           for n, k in columns) + " |",
                   "|---|" + "---:|" * len(columns)]
@@ -538,6 +528,47 @@ def write_table(results, names, meta, out):
     leftover = meta.get("leftovers")
     lines += ["", f"Left in the prefix's temporary folder after the runs: {leftover or 'nothing'}.", ""]
     out.write_text("\n".join(lines))
+
+
+def summary_block(results, names, meta):
+    """The README's short form: medians only, and the goals."""
+    header = "| seconds, median | " + " | ".join(
+        f"{SIZES[n][0]} files / {SIZES[n][1] // 10**6} MB" for n in names) + " |"
+    lines = [f"Taken {meta['date']} on {meta['machine']}; {meta['load_note'] or 'machine otherwise idle'} "
+             f"(load average at the start {meta['load_start']}). Launcher: {meta['commit']}.", "",
+             header, "|---|" + "---:|" * len(names)]
+
+    def cell(subject, key, n):
+        s = results[n]["times"].get(subject, {}).get(key)
+        return f"{s['median']:.2f}" if s else "–"
+
+    for subject, key, label in (("floor", "total_s", "floor: the application run directly"),
+                                ("ours", "startup_s", "this launcher, start-up"),
+                                ("ours", "total_s", "this launcher, total"),
+                                ("peer", "startup_s", "NSIS peer, start-up"),
+                                ("peer", "total_s", "NSIS peer, total"),
+                                ("limit_write", "total_s", "limit: decode and write"),
+                                ("limit_remove", "total_s", "limit: decode, write, remove")):
+        lines.append(f"| {label} | " + " | ".join(cell(subject, key, n) for n in names) + " |")
+    goals = goal_lines(results, names)
+    met = sum(1 for g in goals if g.endswith("| met |"))
+    lines += ["", f"Goals met: {met} of {len(goals)}; every figure, the goals with their ratios, memory, sizes, "
+              "pack times and where the launcher's time goes are in "
+              "[bench/results/startup.md](bench/results/startup.md), the plot in "
+              "[bench/results/startup.png](bench/results/startup.png)."]
+    return "\n".join(lines)
+
+
+def update_readme(block):
+    readme = ROOT / "README.md"
+    text = readme.read_text()
+    start, end = "<!-- bench summary: written by ./tarvek bench --readme -->", "<!-- end of bench summary -->"
+    if start not in text or end not in text:
+        say("README.md has no bench summary markers; not updated")
+        return
+    before, rest = text.split(start, 1)
+    _, after = rest.split(end, 1)
+    readme.write_text(f"{before}{start}\n{block}\n{end}{after}")
 
 
 def write_plot(results, names, out):
@@ -592,12 +623,19 @@ def main():
     parser.add_argument("--out", type=Path, default=ROOT / "bench" / "results", help="where the results go")
     parser.add_argument("--no-phases", dest="phases", action="store_false",
                         help="skip the launcher linked with phase hooks (where its time goes)")
+    parser.add_argument("--from-json", type=Path, help="only write the table, plot (and README) again from the "
+                        "startup.json of an earlier run")
+    parser.add_argument("--readme", action="store_true", help="also rewrite the summary in README.md")
     parser.add_argument("--load-note", default="", help="a sentence on what else ran on the machine")
     args = parser.parse_args()
     names = [n for n in args.sizes.split(",") if n]
     subjects = [s for s in args.subjects.split(",") if s]
     if any(n not in SIZES for n in names) or any(s not in SUBJECTS for s in subjects) or args.runs < 1:
         parser.error("unknown size or subject, or no runs")
+    if args.from_json:
+        saved = json.loads(args.from_json.read_text())
+        report(saved["results"], list(saved["results"]), saved["meta"], args)
+        return
     build = args.build.resolve()
     work = build / "bench"
     for folder in ("apps", "packed", "work"):
@@ -644,26 +682,31 @@ def main():
         record["memory"] = memory
         record["raw"] = samples
         if args.phases and "ours" in subjects:
-            # As packed, and with .rdata page-aligned when it is not.
-            shipped = section_offsets(ours)[".rdata"] % 4096
-            for key, offset in (("phases", shipped), ("phases_aligned", 0)):
-                if key == "phases_aligned" and shipped == 0:
-                    break
-                timed = pack_phases(build, work, app, work / "packed" / f"{name}-{key}.exe", offset)
-                if timed is not None:
-                    say(f"timing the phases of the {name} launcher ({key})")
-                    record[key] = measure_phases(wine, build, timed, 3)
+            say(f"timing the phases of the {name} launcher")
+            timed = pack_phases(build, app, work / "packed" / f"{name}-phases.exe")
+            record["phases"] = measure_phases(wine, build, timed, 3)
         results[name] = record
+        # Kept after every size, so that an interrupted run still leaves figures.
+        partial = args.out / "startup.partial.json"
+        args.out.mkdir(parents=True, exist_ok=True)
+        partial.write_text(json.dumps({"meta": meta, "results": results}, indent=1))
         for s in subjects:
             t = record["times"][s]
             say(f"  {name} {s}: start-up {seconds_cell(t['startup_s'])}, total {seconds_cell(t['total_s'])}")
 
     meta["load_end"] = load_average()
     meta["leftovers"] = ", ".join(p.name for p in leftovers(build))
+    report(results, names, meta, args)
+    (args.out / "startup.partial.json").unlink(missing_ok=True)
+
+
+def report(results, names, meta, args):
     args.out.mkdir(parents=True, exist_ok=True)
     (args.out / "startup.json").write_text(json.dumps({"meta": meta, "results": results}, indent=1))
     write_table(results, names, meta, args.out / "startup.md")
     write_plot(results, names, args.out / "startup.png")
+    if args.readme:
+        update_readme(summary_block(results, names, meta))
     print((args.out / "startup.md").read_text())
 
 
