@@ -534,8 +534,8 @@ def summary_block(results, names, meta):
     """The README's short form: medians only, and the goals."""
     header = "| seconds, median | " + " | ".join(
         f"{SIZES[n][0]} files / {SIZES[n][1] // 10**6} MB" for n in names) + " |"
-    lines = [f"Taken {meta['date']} on {meta['machine']}; {meta['load_note'] or 'machine otherwise idle'} "
-             f"(load average at the start {meta['load_start']}). Launcher: {meta['commit']}.", "",
+    lines = [f"Taken {meta['date']} on {meta['machine']}, launcher at commit {meta['commit'].split()[0]}; "
+             f"load average at the start {meta['load_start']}. {meta['load_note']}", "",
              header, "|---|" + "---:|" * len(names)]
 
     def cell(subject, key, n):
