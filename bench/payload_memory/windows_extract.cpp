@@ -7,24 +7,10 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "bench/common/process_memory.hpp"
 #include "payload/extraction.hpp"
 #include "payload/payload_reader.hpp"
 #include "payload/payload_reader_state.hpp"
-
-// Committed private memory, summed over the address space as the system
-// accounts it (what counts against the commit limit on Windows, touched or
-// not).
-static size_t committed_private_bytes()
-{
-    size_t total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const char *at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
-         at = static_cast<const char *>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            total += region.RegionSize;
-    }
-    return total;
-}
 
 static void print_memory(const char *when)
 {
@@ -33,7 +19,8 @@ static void print_memory(const char *when)
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
         return;
     printf("%s_working_set %zu\n%s_peak_working_set %zu\n%s_committed_private %zu\n", when,
-           counters.WorkingSetSize, when, counters.PeakWorkingSetSize, when, committed_private_bytes());
+           counters.WorkingSetSize, when, counters.PeakWorkingSetSize, when,
+           static_cast<size_t>(committed_private_bytes()));
 }
 
 int wmain(int argc, wchar_t **argv)

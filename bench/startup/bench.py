@@ -418,25 +418,19 @@ def goal_lines(results, names):
         ok_all &= passed
         lines.append(f"| {text} | {ratio} | {'met' if passed else 'missed'} |")
 
+    # (what, the limit's variant, the bound; the sizes where the peer counts, its factor)
+    goals = (("start-up", "startup_s", "limit_write", "decode-and-write", 1.1, ("medium", "large"), 8),
+             ("total", "total_s", "limit_remove", "decode-write-remove", 1.2, ("large",), 5))
     for name in names:
-        floor_start, limit_write = med(name, "floor", "startup_s"), med(name, "limit_write", "total_s")
-        ours_start = med(name, "ours", "startup_s")
-        if None not in (floor_start, limit_write, ours_start):
-            r = ours_start / (floor_start + limit_write)
-            check(f"{name}: start-up ≤ 1.1 × (floor + decode-and-write limit)", f"{r:.2f}×", r <= 1.1)
-        peer_start = med(name, "peer", "startup_s")
-        if name != "small" and None not in (peer_start, ours_start):
-            r = peer_start / ours_start
-            check(f"{name}: start-up ≥ 8× lower than the peer's", f"{r:.1f}× lower", r >= 8)
-        floor_total, limit_remove = med(name, "floor", "total_s"), med(name, "limit_remove", "total_s")
-        ours_total = med(name, "ours", "total_s")
-        if None not in (floor_total, limit_remove, ours_total):
-            r = ours_total / (floor_total + limit_remove)
-            check(f"{name}: total ≤ 1.2 × (floor + decode-write-remove limit)", f"{r:.2f}×", r <= 1.2)
-        peer_total = med(name, "peer", "total_s")
-        if name == "large" and None not in (peer_total, ours_total):
-            r = peer_total / ours_total
-            check(f"{name}: total ≥ 5× lower than the peer's", f"{r:.1f}× lower", r >= 5)
+        for what, key, variant, variant_text, bound, peer_sizes, factor in goals:
+            floor, limit, ours = med(name, "floor", key), med(name, variant, "total_s"), med(name, "ours", key)
+            if None not in (floor, limit, ours):
+                r = ours / (floor + limit)
+                check(f"{name}: {what} ≤ {bound} × (floor + {variant_text} limit)", f"{r:.2f}×", r <= bound)
+            peer = med(name, "peer", key)
+            if name in peer_sizes and None not in (peer, ours):
+                r = peer / ours
+                check(f"{name}: {what} ≥ {factor}× lower than the peer's", f"{r:.1f}× lower", r >= factor)
     own = [med(name, "ours", "own_start_s") for name in names]
     own = [v for v in own if v is not None]
     if len(own) >= 2:

@@ -10,19 +10,7 @@
 #include <windows.h>
 #include <psapi.h>
 
-// Committed private memory, summed over the address space as the system
-// accounts it.
-static unsigned long long committed_private_bytes()
-{
-    unsigned long long total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const char *at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
-         at = static_cast<const char *>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            total += region.RegionSize;
-    }
-    return total;
-}
+#include "bench/common/process_memory.hpp"
 
 static unsigned long long filetime_us(FILETIME time)
 {
