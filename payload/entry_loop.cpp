@@ -53,8 +53,14 @@ bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_pat
 {
     for (bool first = true;; first = false) {
         read_entry_name();
-        if (entry_name[0] == 0)
+        if (entry_name[0] == 0) {
+            // Nothing starts from the files the parent wrote unless the frame
+            // ends right here, whole and verified. The child reads no further
+            // than the first name.
+            if (mode == entry_loop_mode::unpack_all)
+                finish_payload();
             return !first;
+        }
         build_entry_path(target_directory);
         if (main_library_path[0] == 0)
             copy_wide(main_library_path, entry_path);

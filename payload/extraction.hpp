@@ -11,7 +11,8 @@ constexpr size_t write_buffer_size = 32768;
 constexpr int directory_cache_capacity = 1024;
 
 enum class entry_loop_mode {
-    unpack_all,        // the parent: every entry, up to the end marker
+    unpack_all,        // the parent: every entry, up to the end marker, and
+                       // the frame finished there (finish_payload)
     first_name_only,   // the child: stop once the main library path is known
 };
 

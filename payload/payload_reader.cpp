@@ -35,6 +35,7 @@ void open_payload_bytes(const uint8_t *stored, uint64_t length)
     payload_reader.output = {buffer, 0, 0};
     payload_reader.context = context;
     payload_reader.last_call_filled = false;
+    payload_reader.frame_complete = false;
 }
 
 // One decompressor call into the emptied output buffer. It may produce
@@ -48,6 +49,7 @@ static void decompress_next()
     if (ZSTD_isError(result))
         fail_payload_decode();
     payload_reader.last_call_filled = output.pos == payload_output_buffer_size;
+    payload_reader.frame_complete = result == 0;
     output.size = output.pos;
     output.pos = 0;
 }
@@ -78,6 +80,21 @@ void read_payload(void *destination, uint64_t n)
             fail_payload_decode();
         }
     }
+}
+
+void finish_payload()
+{
+    const ZSTD_outBuffer &output = payload_reader.output;
+    // A damaged frame can show an end marker early; what it decodes to after
+    // that marker, or a frame that does not end, or a checksum that does not
+    // match, all mean the records read so far cannot be trusted.
+    while (!payload_reader.frame_complete) {
+        if (output.pos < output.size || !can_decompress_more())
+            fail_payload_decode();
+        decompress_next();
+    }
+    if (output.pos < output.size)
+        fail_payload_decode();
 }
 
 void close_payload()

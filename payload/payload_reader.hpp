@@ -15,6 +15,10 @@ void open_payload();
 void open_payload_bytes(const uint8_t *stored, uint64_t length);
 // Copies the next n bytes of the stream to destination.
 void read_payload(void *destination, uint64_t n);
+// After the end marker: the frame must end right there. Decodes what is left
+// of it, so that the content checksum is verified, and fails when the stream
+// holds one byte more or the frame does not end.
+void finish_payload();
 void close_payload();
 
 // "Error, couldn't decode attached data." and exit code 2: the stream cannot

@@ -16,6 +16,9 @@ struct payload_reader_state {
     // The most recent decompressor call filled the output buffer, so the
     // context may still hold decoded bytes.
     bool last_call_filled;
+    // The most recent decompressor call returned 0: the frame is decoded to
+    // its end, its checksum (if it has one) verified, and everything flushed.
+    bool frame_complete;
 };
 
 extern payload_reader_state payload_reader;

@@ -159,6 +159,25 @@ TEST(PayloadExtraction, FailuresLeaveWhatWasWritten)
     }
 }
 
+TEST(PayloadExtraction, EarlyEndMarkerFailsThePartAfterIt)
+{
+    // The parent writes main.dll, meets the end marker, finds more stream
+    // and fails before anyone could start what it wrote; the child, which
+    // reads only the first name, never sees the difference.
+    scratch_folder scratch;
+    const std::wstring target = scratch.path + L"\\target";
+    process_result r = extract("early_end_marker", target);
+    EXPECT_EQ(2u, r.exit_code);
+    EXPECT_EQ(decode_failure, r.out);
+    std::map<std::wstring, std::string> files = files_below(target);
+    EXPECT_EQ(1u, files.size());
+    EXPECT_EQ(0u, files.count(L"after.txt"));
+
+    r = extract("early_end_marker", scratch.path + L"\\child", L"first");
+    EXPECT_EQ(0u, r.exit_code);
+    EXPECT_EQ(found_main_library(scratch.path + L"\\child", 0), r.out);
+}
+
 TEST(PayloadExtraction, ChildReadsOnlyTheFirstName)
 {
     // Everything after the first name is damaged: the size, the records and,

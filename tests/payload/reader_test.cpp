@@ -134,6 +134,69 @@ TEST(PayloadReader, ReadPastTheEndFailsAndNeverHangs)
     }
 }
 
+// Bytes of a stream up to and including its first end marker.
+size_t through_end_marker(const std::string &stream)
+{
+    size_t at = 0;
+    for (const stream_record &record : parse_stream(stream))
+        at += 2 * (record.name.size() + 1) + 8 + record.content.size();
+    return at + 2;
+}
+
+// Reads a fixture's stream through its first end marker in 1000-byte
+// requests, then finishes the frame. Argument 1 is the stored bytes given to
+// the reader: "whole", or "cut N" for the frame less its last N bytes.
+TARVEK_SCENARIO(finish_fixture)
+{
+    const std::string fixture = narrow(arguments.at(0));
+    size_t length = std::string::npos;
+    if (arguments.at(1) == L"cut")
+        length = frame_end(fixture) - std::stoul(arguments.at(2));
+    open_fixture(fixture, length);
+    const size_t total = through_end_marker(fixture_stream(fixture));
+    for (size_t done = 0; done < total; done += 1000)
+        read_stream(std::min<size_t>(1000, total - done));
+    printf("read %zu\n", total);
+    finish_payload();
+    printf("finished\n");
+    return 0;
+}
+
+TEST(PayloadReader, FinishingAcceptsOnlyAFrameThatEndsAtTheEndMarker)
+{
+    // Frames with and without a checksum, a last call that filled the
+    // buffer, a frame that is only the end marker.
+    for (const char *fixture : {"mixed", "checksum_good", "filled_buffer", "end_marker_only", "skippable_frame"}) {
+        process_result r = run_scenario("finish_fixture", {widen(fixture), L"whole"});
+        EXPECT_EQ(0u, r.exit_code) << fixture << r.out;
+        EXPECT_EQ(printed(("read " + std::to_string(through_end_marker(fixture_stream(fixture)))).c_str()) +
+                      printed("finished"),
+                  r.out)
+            << fixture;
+    }
+    struct refused_case {
+        const char *fixture;
+        const wchar_t *range;
+        const wchar_t *cut;
+    };
+    // An end marker with records after it in the same decompressor output
+    // and beyond it, one stream byte after it, a frame whose checksum is
+    // missing or cut. Every stream byte up to the end marker reads well.
+    const refused_case refused[] = {
+        {"early_end_marker", L"whole", L"0"},   {"byte_after_end_marker", L"whole", L"0"},
+        {"early_end_marker_far", L"whole", L"0"},  {"checksum_good", L"cut", L"4"},
+        {"checksum_good", L"cut", L"1"}, {"filled_buffer", L"cut", L"4"},
+    };
+    for (const refused_case &c : refused) {
+        process_result r = run_scenario("finish_fixture", {widen(c.fixture), c.range, c.cut});
+        EXPECT_EQ(2u, r.exit_code) << c.fixture;
+        EXPECT_EQ(printed(("read " + std::to_string(through_end_marker(fixture_stream(c.fixture)))).c_str()) +
+                      decode_failure,
+                  r.out)
+            << c.fixture << " " << narrow(c.cut);
+    }
+}
+
 // What the reader holds when the process ends.
 void print_reader_allocations()
 {
