@@ -21,6 +21,9 @@ packages=(
   wine64                             # runs the Windows binaries
   cmake ninja-build
   libzstd-dev zstd                   # host-side writer, round-trip tests
+  libcli11-dev                       # command lines of the host tools
+  libpng-dev libpixman-1-dev         # tarvek-pack: icon images read, scaled, written
+  osslsigncode openssl               # the signing test of packed launchers
   googletest
   dpkg-dev                           # apt-get source unpacks with it
 )

@@ -79,6 +79,12 @@ public:
         set(ZSTD_c_contentSizeFlag, 0);
         set(ZSTD_c_checksumFlag, options.checksum ? 1 : 0);
         set(ZSTD_c_dictIDFlag, 0);
+        // 1 forces the matcher on (ZSTD_ps_enable, outside the stable API);
+        // without it the library decides, as it always did.
+        if (options.long_distance)
+            set(ZSTD_c_enableLongDistanceMatching, 1);
+        if (options.threads != 0)
+            set(ZSTD_c_nbWorkers, static_cast<int>(options.threads));
     }
     void feed(std::string_view bytes)
     {

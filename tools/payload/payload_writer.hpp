@@ -38,6 +38,11 @@ struct payload_options {
     // 0: the smallest power of two that holds the whole stream (see below).
     unsigned window_log = 0;
     int level = 3;
+    // Compression workers: 0 compresses in the calling thread, and a block
+    // ends exactly at each block_end item; 1 or more gives the same frame
+    // whatever the number.
+    unsigned threads = 0;
+    bool long_distance = false;
     bool end_marker = true;
     // Test fixtures: a content checksum in the frame, and a skippable frame
     // of this many bytes between the magic and the frame.

@@ -1,8 +1,11 @@
 // tarvek-payload: writes a stored payload from an application folder, or
 // from records given one by one on the command line (test fixtures).
+#include <CLI/CLI.hpp>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,84 +15,28 @@
 #include "folder_items.hpp"
 #include "payload_error.hpp"
 #include "payload_writer.hpp"
+#include "usage_formatter.hpp"
 #include "utf16_text.hpp"
 
 namespace {
 
-constexpr const char *usage_text = R"(usage: tarvek-payload [OPTIONS] -o OUTPUT
-
-Writes the stored payload that a Tarvek Onefile launcher carries: "JWX", one
+constexpr const char *description_text = R"(Writes the stored payload that a Tarvek Onefile launcher carries: "JWX", one
 Zstandard frame (no content size, checksum or dictionary ID), zero padding
 to a multiple of 8, and the number of bytes before it as u64le. The frame
 holds the records (UTF-16LE name with a zero unit, u64le size, content) and
-the end marker.
+the end marker.)";
 
-Output:
-  -o, --output PATH       the stored payload (required)
-  --stream-copy PATH      also write the decompressed stream to PATH
-  --print-layout          print "key value" lines: stream_size, window_log,
-                          frame_offset, frame_size, padding, total, and one
-                          block_end line per --end-block
-  -h, --help              this text
-
-Application:
-  --dir DIR               a record for every regular file below DIR, named by
-                          its relative path with backslashes: main.dll (at the
-                          top level, required) first, the others in the order
-                          of their UTF-16 names. Empty folders are not stored.
-  --allow-empty           accept a payload without any record
-
-Frame:
-  --window-log N          a window of 2^N bytes, N in 10..27 (default: the
-                          smallest power of two that holds the whole
-                          decompressed stream, at least 2^10, at most 2^27)
-  --level N               compression level, 1..19 (default 3)
-
-Records and pieces given one by one, written after those of --dir, in the
-order given and without any check (for test fixtures). Each of these starts
-an item and is followed by exactly one content option:
-  --name TEXT             a record named TEXT (UTF-8), stored as it stands: a
-                          '/' stays a '/'
-  --long-name N[,W[,C]]   a record whose name has N units: the letter C
-                          (default n) repeated, with a backslash after each
-                          run of W letters (default 200) as long as more than
-                          W+1 units are left; W >= N gives one component
-  --raw                   bytes in the stream outside any record (no name and
-                          no size)
-  --end-block             (no item, no content) end the current compressed
-                          block here
-Content:
-  --file PATH             the bytes of PATH
-  --text TEXT             the UTF-8 bytes of TEXT
-  --hex HEX               the bytes written as pairs of hex digits
-  --pattern N             N bytes; byte i is i mod 251
-  --random N[,SEED]       N bytes from splitmix64 seeded with SEED (default 1),
-                          each 64-bit value little-endian
-  --empty                 no bytes
-
-Damage (for test fixtures):
-  --checksum              give the frame a content checksum
-  --corrupt-checksum      give it one and invert its four bytes
-  --patch-window E,M      rewrite the window descriptor: exponent E, mantissa
-                          M; the window becomes 2^(10+E) + M * 2^(7+E)
-                          (17,1 declares 2^27 + 2^24)
-  --no-end-marker         leave the end marker out
-  --bad-magic I           swap the case of magic byte I (0, 1 or 2)
-  --skippable-frame N     a skippable frame with N bytes between the magic and
-                          the frame
-  --damage-after-block K  overwrite the frame with 0xFF from the K-th
-                          --end-block to its end
+constexpr const char *footer_text = R"(Each of --name, --long-name and --raw starts an item and is followed by
+exactly one content option. --long-name W >= N gives one component.
 
 Exit status: 0 when the payload was written, 1 when it could not be, 2 for a
-command line that is not understood.
-)";
+command line that is not understood.)";
 
 struct usage_error {
     std::string message;
 };
 
 struct settings {
-    bool help = false;
     std::string output;
     std::optional<std::string> folder;
     bool allow_empty = false;
@@ -181,138 +128,210 @@ std::u16string name_text(const std::string &text)
     }
 }
 
-class argument_list {
-public:
-    argument_list(int argc, char **argv) : arguments_(argv + 1, argv + argc) {}
-    bool done() const { return next_ == arguments_.size(); }
-    std::string take() { return arguments_[next_++]; }
-    std::string value(const std::string &option)
-    {
-        if (done())
-            throw usage_error{option + " wants a value"};
-        return take();
-    }
-
-private:
-    std::vector<std::string> arguments_;
-    size_t next_ = 0;
+// The options that build items, in the order they were given: each of
+// --name, --long-name and --raw starts an item, the content option after it
+// completes it. The option library keeps every option's values in order and
+// the order of all occurrences; together they give back the sequence.
+struct item_options {
+    CLI::Option *name, *long_name, *raw, *end_block;
+    CLI::Option *file, *text, *hex, *pattern, *random, *empty;
 };
 
-// A content option for the item that the previous option started.
-std::optional<tarvek::byte_source> content_option(const std::string &option, argument_list &arguments)
+// Starts a pending item for a starting option, or returns false.
+bool start_item(const item_options &o, const CLI::Option *option, const std::string &value,
+                std::optional<tarvek::stream_item> &pending)
+{
+    using kind = tarvek::stream_item::kind;
+    if (option == o.name)
+        pending = tarvek::stream_item{kind::record, name_text(value), {}};
+    else if (option == o.long_name)
+        pending = tarvek::stream_item{kind::record, long_name(value), {}};
+    else if (option == o.raw)
+        pending = tarvek::stream_item{kind::raw, {}, {}};
+    else
+        return false;
+    return true;
+}
+
+std::optional<tarvek::byte_source> content(const item_options &o, const CLI::Option *option,
+                                           const std::string &value)
 {
     using namespace tarvek;
-    if (option == "--file")
-        return file_source(arguments.value(option));
-    if (option == "--text")
-        return literal_source(arguments.value(option));
-    if (option == "--hex")
-        return literal_source(parse_hex(arguments.value(option)));
-    if (option == "--pattern")
-        return pattern_source(parse_number(arguments.value(option), option));
-    if (option == "--random") {
-        std::vector<uint64_t> values = parse_numbers(arguments.value(option), option, 2);
+    if (option == o.file)
+        return file_source(value);
+    if (option == o.text)
+        return literal_source(value);
+    if (option == o.hex)
+        return literal_source(parse_hex(value));
+    if (option == o.pattern)
+        return pattern_source(parse_number(value, "--pattern"));
+    if (option == o.random) {
+        std::vector<uint64_t> values = parse_numbers(value, "--random", 2);
         return random_source(values[0], values.size() > 1 ? values[1] : 1);
     }
-    if (option == "--empty")
+    if (option == o.empty)
         return literal_source("");
     return std::nullopt;
 }
 
-// Options of the frame and of damage; false when `option` is none of them.
-bool frame_option(const std::string &option, argument_list &arguments, settings &s)
+std::vector<tarvek::stream_item> items_in_order(const CLI::App &app, const item_options &o)
 {
-    if (option == "--window-log") {
-        s.options.window_log = static_cast<unsigned>(parse_number(arguments.value(option), option));
-        if (s.options.window_log < tarvek::smallest_window_log_allowed ||
-            s.options.window_log > tarvek::largest_window_log_allowed)
-            throw usage_error{"--window-log wants 10..27: the launcher refuses windows above 2^27"};
-    } else if (option == "--level") {
-        uint64_t level = parse_number(arguments.value(option), option);
-        if (level < 1 || level > 19)
-            throw usage_error{"--level wants 1..19"};
-        s.options.level = static_cast<int>(level);
-    } else if (option == "--checksum") {
-        s.options.checksum = true;
-    } else if (option == "--corrupt-checksum") {
-        s.options.checksum = true;
-        s.corrupt_checksum = true;
-    } else if (option == "--patch-window") {
-        std::vector<uint64_t> values = parse_numbers(arguments.value(option), option, 2);
-        if (values.size() != 2 || values[0] > 31 || values[1] > 7)
-            throw usage_error{"--patch-window wants E,M with E in 0..31 and M in 0..7"};
-        s.window_patch = {static_cast<unsigned>(values[0]), static_cast<unsigned>(values[1])};
-    } else if (option == "--no-end-marker") {
-        s.options.end_marker = false;
-    } else if (option == "--bad-magic") {
-        uint64_t index = parse_number(arguments.value(option), option);
-        if (index > 2)
-            throw usage_error{"--bad-magic wants 0, 1 or 2"};
-        s.bad_magic = static_cast<unsigned>(index);
-    } else if (option == "--skippable-frame") {
-        uint64_t size = parse_number(arguments.value(option), option);
-        if (size == 0 || size > 0xFFFFFFFFu)
-            throw usage_error{"--skippable-frame wants 1..4294967295 bytes"};
-        s.options.skippable_frame_size = static_cast<uint32_t>(size);
-    } else if (option == "--damage-after-block") {
-        s.damage_after_block = static_cast<size_t>(parse_number(arguments.value(option), option));
-    } else {
-        return false;
-    }
-    return true;
-}
-
-settings parse(int argc, char **argv)
-{
-    settings s;
-    argument_list arguments(argc, argv);
+    std::vector<tarvek::stream_item> items;
     std::optional<tarvek::stream_item> pending; // started, waiting for its content
-    while (!arguments.done()) {
-        std::string option = arguments.take();
-        if (std::optional<tarvek::byte_source> content = content_option(option, arguments)) {
+    std::map<const CLI::Option *, size_t> seen;
+    for (const CLI::Option *option : app.parse_order()) {
+        const std::vector<std::string> &values = option->results();
+        size_t index = seen[option]++;
+        const std::string value = index < values.size() ? values[index] : std::string();
+        if (std::optional<tarvek::byte_source> bytes = content(o, option, value)) {
             if (!pending)
-                throw usage_error{option + " must follow --name, --long-name or --raw"};
-            pending->content = std::move(*content);
-            s.items.push_back(std::move(*pending));
+                throw usage_error{option->get_name() + " must follow --name, --long-name or --raw"};
+            pending->content = std::move(*bytes);
+            items.push_back(std::move(*pending));
             pending.reset();
             continue;
         }
-        if (option == "-h" || option == "--help") {
-            s.help = true;
-            return s;
-        }
-        if (pending)
-            throw usage_error{"the item started before " + option + " has no content option"};
-        if (option == "-o" || option == "--output") {
-            s.output = arguments.value(option);
-        } else if (option == "--stream-copy") {
-            s.options.stream_copy = arguments.value(option);
-        } else if (option == "--print-layout") {
-            s.print_layout = true;
-        } else if (option == "--dir") {
-            if (s.folder)
-                throw usage_error{"--dir can be given once"};
-            s.folder = arguments.value(option);
-        } else if (option == "--allow-empty") {
-            s.allow_empty = true;
-        } else if (option == "--name") {
-            pending = tarvek::stream_item{tarvek::stream_item::kind::record, name_text(arguments.value(option)), {}};
-        } else if (option == "--long-name") {
-            pending = tarvek::stream_item{tarvek::stream_item::kind::record, long_name(arguments.value(option)), {}};
-        } else if (option == "--raw") {
-            pending = tarvek::stream_item{tarvek::stream_item::kind::raw, {}, {}};
-        } else if (option == "--end-block") {
-            s.items.push_back({tarvek::stream_item::kind::block_end, {}, {}});
-        } else if (!frame_option(option, arguments, s)) {
-            throw usage_error{"unknown option '" + option + "'"};
-        }
+        bool item_option = option == o.name || option == o.long_name || option == o.raw || option == o.end_block;
+        if (pending && item_option)
+            throw usage_error{"the item started before " + option->get_name() + " has no content option"};
+        if (option == o.end_block)
+            items.push_back({tarvek::stream_item::kind::block_end, {}, {}});
+        else
+            start_item(o, option, value, pending);
     }
     if (pending)
         throw usage_error{"the last item has no content option"};
-    if (s.output.empty())
-        throw usage_error{"no output: give -o PATH"};
-    return s;
+    return items;
 }
+
+// Adds an option given once per item: exactly one value each time, kept.
+CLI::Option *item_value(CLI::App &app, const char *name, const char *type, const char *description)
+{
+    return app.add_option(name)->type_name(type)->description(description)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+}
+
+CLI::Option *item_flag(CLI::App &app, const char *name, const char *description)
+{
+    return app.add_flag(name)->description(description)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+struct damage_values {
+    std::string patch_window;
+    int bad_magic = -1;
+    size_t damage_after_block = 0;
+};
+
+void add_frame_options(CLI::App &app, settings &s, damage_values &damage)
+{
+    app.add_option("--window-log", s.options.window_log,
+                   "a window of 2^N bytes, N in 10..27 (default: the smallest power of two that holds the "
+                   "whole decompressed stream, at least 2^10, at most 2^27)")
+        ->type_name("N")->check(tarvek::number_in(tarvek::smallest_window_log_allowed,
+                                                  tarvek::largest_window_log_allowed,
+                                                  "the launcher refuses windows above 2^27"))
+        ->group("Frame");
+    app.add_option("--level", s.options.level, "compression level, 1..19 (default 3)")
+        ->type_name("N")->check(tarvek::number_in(1, 19))->group("Frame");
+    app.add_option("--threads", s.options.threads,
+                   "compression workers; 0 (the default) compresses in this thread, block ends exactly where "
+                   "--end-block asks")
+        ->type_name("N")->check(tarvek::number_in(0u, 64u))->group("Frame");
+    app.add_flag("--long-distance", s.options.long_distance, "long-distance matching")->group("Frame");
+    app.add_flag("--checksum", s.options.checksum, "give the frame a content checksum")->group("Damage");
+    app.add_flag("--corrupt-checksum", s.corrupt_checksum, "give it one and invert its four bytes")
+        ->group("Damage");
+    app.add_option("--patch-window", damage.patch_window,
+                   "rewrite the window descriptor: exponent E, mantissa M; the window becomes "
+                   "2^(10+E) + M * 2^(7+E) (17,1 declares 2^27 + 2^24)")
+        ->type_name("E,M")->group("Damage");
+    app.add_flag("--no-end-marker", [&s](int64_t) { s.options.end_marker = false; }, "leave the end marker out")
+        ->group("Damage");
+    app.add_option("--bad-magic", damage.bad_magic, "swap the case of magic byte I (0, 1 or 2)")
+        ->type_name("I")->check(tarvek::number_in(0, 2))->group("Damage");
+    app.add_option("--skippable-frame", s.options.skippable_frame_size,
+                   "a skippable frame with N bytes between the magic and the frame")
+        ->type_name("N")->check(tarvek::number_in(uint32_t{1}, uint32_t{0xFFFFFFFFu}))->group("Damage");
+    app.add_option("--damage-after-block", damage.damage_after_block,
+                   "overwrite the frame with 0xFF from the K-th --end-block to its end")
+        ->type_name("K")->group("Damage");
+}
+
+void apply_damage_values(const CLI::App &app, settings &s, const damage_values &damage)
+{
+    if (app.count("--corrupt-checksum"))
+        s.options.checksum = true;
+    if (app.count("--patch-window")) {
+        std::vector<uint64_t> values = parse_numbers(damage.patch_window, "--patch-window", 2);
+        if (values.size() != 2 || values[0] > 31 || values[1] > 7)
+            throw usage_error{"--patch-window wants E,M with E in 0..31 and M in 0..7"};
+        s.window_patch = {static_cast<unsigned>(values[0]), static_cast<unsigned>(values[1])};
+    }
+    if (damage.bad_magic >= 0)
+        s.bad_magic = static_cast<unsigned>(damage.bad_magic);
+    if (app.count("--damage-after-block"))
+        s.damage_after_block = damage.damage_after_block;
+}
+
+// Builds the command line; the caller parses and then calls finish.
+struct command_line {
+    CLI::App app{description_text, "tarvek-payload"};
+    settings s;
+    damage_values damage;
+    item_options items{};
+    std::string folder;
+
+    command_line()
+    {
+        tarvek::set_usage(app, "usage: tarvek-payload [OPTIONS] -o OUTPUT");
+        app.footer(footer_text);
+        app.add_option("-o,--output", s.output, "the stored payload (required)")->type_name("PATH")->group("Output");
+        app.add_option("--stream-copy", s.options.stream_copy, "also write the decompressed stream to PATH")
+            ->type_name("PATH")
+            ->group("Output");
+        app.add_flag("--print-layout", s.print_layout,
+                     "print \"key value\" lines: stream_size, window_log, frame_offset, frame_size, padding, "
+                     "total, and one block_end line per --end-block")
+            ->group("Output");
+        app.add_option("--dir", folder,
+                       "a record for every regular file below DIR, named by its relative path with backslashes: "
+                       "main.dll (at the top level, required) first, the others in the order of their UTF-16 "
+                       "names. Empty folders are not stored.")
+            ->type_name("DIR")->group("Application");
+        app.add_flag("--allow-empty", s.allow_empty, "accept a payload without any record")->group("Application");
+        add_frame_options(app, s, damage);
+        const char *group = "Items (in the order given, after those of --dir, unchecked)";
+        items.name = item_value(app, "--name", "TEXT", "a record named TEXT (UTF-8), stored as it stands: a '/' "
+                                               "stays a '/'")->group(group);
+        items.long_name = item_value(app, "--long-name", "N[,W[,C]]",
+                                     "a record whose name has N units: the letter C (default n) "
+                                     "repeated, with a backslash after each run of W letters (default 200) as "
+                                     "long as more than W+1 units are left")->group(group);
+        items.raw = item_flag(app, "--raw", "bytes in the stream outside any record (no name, no size)")
+            ->group(group);
+        items.end_block = item_flag(app, "--end-block", "(no item, no content) end the current compressed "
+                                                        "block here")->group(group);
+        const char *contents = "Content (one after each item)";
+        items.file = item_value(app, "--file", "PATH", "the bytes of PATH")->group(contents);
+        items.text = item_value(app, "--text", "TEXT", "the UTF-8 bytes of TEXT")->group(contents);
+        items.hex = item_value(app, "--hex", "HEX", "the bytes written as pairs of hex digits")->group(contents);
+        items.pattern = item_value(app, "--pattern", "N", "N bytes; byte i is i mod 251")->group(contents);
+        items.random = item_value(app, "--random", "N[,SEED]", "N bytes from splitmix64 seeded with SEED "
+                                                   "(default 1), each 64-bit value little-endian")
+                           ->group(contents);
+        items.empty = item_flag(app, "--empty", "no bytes")->group(contents);
+    }
+
+    void finish()
+    {
+        if (!folder.empty())
+            s.folder = folder;
+        apply_damage_values(app, s, damage);
+        s.items = items_in_order(app, items);
+        if (s.output.empty())
+            throw usage_error{"no output: give -o PATH"};
+    }
+};
 
 void print_layout(const tarvek::payload_layout &layout)
 {
@@ -351,13 +370,18 @@ void run(settings &s)
 
 int main(int argc, char **argv)
 {
+    command_line line;
     try {
-        settings s = parse(argc, argv);
-        if (s.help) {
-            std::fputs(usage_text, stdout);
+        try {
+            line.app.parse(argc, argv);
+        } catch (const CLI::CallForHelp &) {
+            std::fputs(line.app.help().c_str(), stdout);
             return 0;
+        } catch (const CLI::ParseError &error) {
+            throw usage_error{error.what()};
         }
-        run(s);
+        line.finish();
+        run(line.s);
         return 0;
     } catch (const usage_error &error) {
         std::fprintf(stderr, "tarvek-payload: %s\n(tarvek-payload --help lists the options)\n",

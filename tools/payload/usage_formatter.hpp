@@ -1,0 +1,102 @@
+// Help text of the host tools: the usage line first, then the description
+// and the option groups, every text wrapped to 79 columns.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace tarvek {
+
+// Greedy word wrap to `width` columns; paragraphs (blank lines) and
+// explicit line breaks stay.
+inline std::string wrapped(const std::string &text, size_t width)
+{
+    std::string out;
+    std::istringstream lines(text);
+    std::string line;
+    bool first_line = true;
+    while (std::getline(lines, line)) {
+        if (!first_line)
+            out += '\n';
+        first_line = false;
+        std::istringstream words(line);
+        std::string word;
+        size_t column = 0;
+        // Leading blanks of a line are kept: they indent lists.
+        size_t indent = line.find_first_not_of(' ');
+        if (indent != std::string::npos && indent > 0) {
+            out.append(indent, ' ');
+            column = indent;
+        }
+        size_t start = column;
+        while (words >> word) {
+            if (column > start && column + 1 + word.size() > width) {
+                out += '\n';
+                out.append(start, ' ');
+                column = start;
+            } else if (column > start) {
+                out += ' ';
+                ++column;
+            }
+            out += word;
+            column += word.size();
+        }
+    }
+    return out;
+}
+
+class usage_formatter : public CLI::Formatter {
+public:
+    static constexpr size_t columns = 79;
+    explicit usage_formatter(std::string usage) : usage_(std::move(usage)) { column_width(26); }
+    std::string make_usage(const CLI::App *app, std::string) const override
+    {
+        return usage_ + "\n\n" + wrapped(app->get_description(), columns) + "\n\n";
+    }
+    // One blank line between groups, not two.
+    std::string make_group(std::string group, bool is_positional, std::vector<const CLI::Option *> opts) const override
+    {
+        std::string out = group + ":\n";
+        for (const CLI::Option *option : opts)
+            out += make_option(option, is_positional);
+        return out;
+    }
+    std::string make_description(const CLI::App *) const override { return ""; }
+    std::string make_option_desc(const CLI::Option *option) const override
+    {
+        return wrapped(option->get_description(), columns - get_column_width());
+    }
+    std::string make_footer(const CLI::App *app) const override
+    {
+        return app->get_footer().empty() ? "" : wrapped(app->get_footer(), columns) + "\n";
+    }
+
+private:
+    std::string usage_;
+};
+
+// Replaces the option library's generated usage line by `usage` (which may
+// span lines).
+inline void set_usage(CLI::App &app, std::string usage)
+{
+    app.formatter(std::make_shared<usage_formatter>(std::move(usage)));
+}
+
+// A number option's check: `low`..`high`, and `why` in the error.
+template <typename T> CLI::Validator number_in(T low, T high, std::string why = "")
+{
+    return CLI::Validator(
+        [low, high, why](std::string &text) -> std::string {
+            T value{};
+            if (!CLI::detail::lexical_cast(text, value) || value < low || value > high)
+                return "wants " + std::to_string(low) + ".." + std::to_string(high) + (why.empty() ? "" : ": " + why) +
+                       ", not '" + text + "'";
+            return "";
+        },
+        "");
+}
+
+} // namespace tarvek
