@@ -1,88 +1,205 @@
 #include "folder_items.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "payload_error.hpp"
 #include "utf16_text.hpp"
+#include "windows_names.hpp"
 
 namespace tarvek {
 
+namespace fs = std::filesystem;
+
 namespace {
 
-bool windows_can_hold(const std::u16string &component)
-{
-    constexpr std::u16string_view forbidden = u"<>:\"/\\|?*";
-    for (char16_t unit : component)
-        if (unit < 0x20 || forbidden.find(unit) != std::u16string_view::npos)
-            return false;
-    return !component.empty() && component.back() != u'.' && component.back() != u' ';
-}
-
-std::u16string entry_name(const std::filesystem::path &relative)
-{
-    std::u16string name;
-    for (const std::filesystem::path &part : relative) {
-        std::u16string component = utf8_to_utf16(part.string());
-        if (!windows_can_hold(component))
-            throw payload_error("'" + relative.string() + "': the name '" + part.string() +
-                                "' cannot be a Windows file name");
-        if (!name.empty())
-            name += u'\\';
-        name += component;
+// The walk of one application folder: every file found, by its entry name.
+class folder_walk {
+public:
+    explicit folder_walk(const fs::path &folder) : folder_(folder)
+    {
+        std::error_code error;
+        if (!fs::is_directory(folder, error))
+            throw payload_error(shown(folder) + ": not a folder");
+        root_ = fs::canonical(folder, error);
+        if (error)
+            throw payload_error(shown(folder) + ": " + error.message());
+        walk(root_, {});
     }
-    if (name.size() > longest_entry_name)
-        throw payload_error("'" + relative.string() + "': its name has " + std::to_string(name.size()) +
-                            " UTF-16 units, more than " + std::to_string(longest_entry_name));
-    return name;
-}
 
-std::u16string ascii_folded(std::u16string name)
+    struct found_file {
+        fs::path relative; // as found below the folder
+        fs::path path;     // where its bytes are, links followed
+    };
+    std::map<std::u16string, found_file> files;
+
+private:
+    static std::string shown(const fs::path &path) { return printable(path.string()); }
+
+    // The path as the user named it: the folder as given, then the
+    // components below it.
+    std::string shown_below(const fs::path &relative) const { return shown(folder_ / relative); }
+
+    [[noreturn]] void fail(const fs::path &relative, const std::string &rule) const
+    {
+        throw payload_error(shown_below(relative) + ": " + rule);
+    }
+
+    std::u16string component_name(const fs::path &relative, const fs::path &component) const
+    {
+        std::u16string name;
+        try {
+            name = utf8_to_utf16(component.string());
+        } catch (const payload_error &) {
+            fail(relative, "the name is not valid UTF-8, so Windows cannot hold it");
+        }
+        if (std::optional<std::string> problem = component_problem(name))
+            fail(relative, "the name '" + shown(component) + "' " + *problem);
+        return name;
+    }
+
+    void check_readable(const fs::path &path, const fs::path &relative) const
+    {
+        int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0)
+            fail(relative, std::string("cannot be read: ") + std::strerror(errno));
+        ::close(descriptor);
+    }
+
+    // A symbolic link is followed when it leads to a file or folder inside
+    // the application folder that is not one of the folders it lies in.
+    fs::path follow_link(const fs::path &path, const fs::path &relative) const
+    {
+        std::error_code error;
+        fs::path target = fs::canonical(path, error);
+        if (error)
+            fail(relative, "a symbolic link to nothing (" + shown(fs::read_symlink(path, error)) + ")");
+        auto [end, at] = std::mismatch(root_.begin(), root_.end(), target.begin(), target.end());
+        if (end != root_.end())
+            fail(relative, "a symbolic link leading out of " + shown(folder_) + " (to " + shown(target) + ")");
+        for (const fs::path &open : open_folders_)
+            if (open == target)
+                fail(relative, "a symbolic link to a folder that holds it: the folder would never end");
+        return target;
+    }
+
+    void walk(const fs::path &directory, const fs::path &relative)
+    {
+        open_folders_.push_back(directory);
+        std::error_code error;
+        fs::directory_iterator entries(directory, error);
+        for (fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
+            const fs::path below = relative / entries->path().filename();
+            fs::path path = entries->path();
+            component_name(below, entries->path().filename());
+            fs::file_status status = entries->symlink_status(error);
+            if (error)
+                break;
+            if (fs::is_symlink(status)) {
+                path = follow_link(path, below);
+                status = fs::status(path, error);
+                if (error)
+                    break;
+            }
+            if (fs::is_directory(status)) {
+                walk(path, below);
+            } else if (fs::is_regular_file(status)) {
+                check_readable(path, below);
+                add_file(below, path);
+            } else {
+                fail(below, "neither a file nor a folder");
+            }
+        }
+        if (error)
+            fail(relative, "cannot be listed: " + error.message());
+        open_folders_.pop_back();
+    }
+
+    void add_file(const fs::path &relative, const fs::path &path)
+    {
+        // On Windows a file is one with every name that differs from it only
+        // in letter case, and a folder on the way to another file must not
+        // be a file. Folders of different case are one folder: harmless.
+        std::u16string name;
+        fs::path leading;
+        for (const fs::path &component : relative) {
+            if (!name.empty()) {
+                claim(case_folded(name), leading, true);
+                name += u'\\';
+            }
+            name += utf8_to_utf16(component.string());
+            leading /= component;
+        }
+        if (name.size() > longest_entry_name)
+            fail(relative, "its name has " + std::to_string(name.size()) + " UTF-16 units, more than the " +
+                               std::to_string(longest_entry_name) + " a launcher unpacks");
+        claim(case_folded(name), relative, false);
+        files.emplace(std::move(name), found_file{relative, path});
+    }
+
+    void claim(const std::u16string &folded, const fs::path &spelling, bool as_folder)
+    {
+        auto [known, added] = claimed_.emplace(folded, claim_entry{spelling, as_folder});
+        if (added || (known->second.folder && as_folder))
+            return;
+        fail(spelling, "'" + shown_below(known->second.spelling) + "' and '" + shown_below(spelling) +
+                           "' differ only in letter case: on Windows one would overwrite the other");
+    }
+
+    struct claim_entry {
+        fs::path spelling;
+        bool folder;
+    };
+
+    fs::path folder_;
+    fs::path root_;
+    std::vector<fs::path> open_folders_;
+    std::map<std::u16string, claim_entry> claimed_;
+};
+
+void add_length_warnings(const folder_walk &walk, const fs::path &folder, std::vector<std::string> &warnings)
 {
-    for (char16_t &unit : name)
-        if (unit >= u'A' && unit <= u'Z')
-            unit = static_cast<char16_t>(unit - u'A' + u'a');
-    return name;
+    for (const auto &[name, file] : walk.files) {
+        const size_t joined = typical_target_units + name.size();
+        const std::string start = printable((folder / file.relative).string()) +
+                                  ": under a typical temporary folder its path would have " +
+                                  std::to_string(joined) + " UTF-16 units, ";
+        if (joined > longest_joined_path)
+            warnings.push_back(start + std::to_string(joined - longest_joined_path) +
+                               " more than the launcher holds (" + std::to_string(longest_joined_path) + ")");
+        else if (joined > longest_short_path)
+            warnings.push_back(start + std::to_string(joined - longest_short_path) + " more than the " +
+                               std::to_string(longest_short_path) +
+                               " Windows handles where long paths are not enabled; " +
+                               std::to_string(longest_joined_path - joined) + " below the launcher's limit");
+    }
 }
 
 } // namespace
 
-std::vector<stream_item> folder_items(const std::filesystem::path &folder)
+std::vector<stream_item> folder_items(const fs::path &folder, std::vector<std::string> *warnings)
 {
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error))
-        throw payload_error("'" + folder.string() + "' is not a folder");
-    std::map<std::u16string, std::filesystem::path> files;
-    std::map<std::u16string, std::filesystem::path> folded;
-    auto walk = std::filesystem::recursive_directory_iterator(
-        folder, std::filesystem::directory_options::follow_directory_symlink, error);
-    for (auto end = std::filesystem::recursive_directory_iterator(); !error && walk != end;
-         walk.increment(error)) {
-        const std::filesystem::path &path = walk->path();
-        if (walk->is_directory(error))
-            continue;
-        if (!walk->is_regular_file(error))
-            throw payload_error("'" + path.string() + "' is neither a file nor a folder");
-        std::filesystem::path relative = path.lexically_relative(folder);
-        std::u16string name = entry_name(relative);
-        auto [clash, added] = folded.emplace(ascii_folded(name), relative);
-        if (!added)
-            throw payload_error("'" + relative.string() + "' and '" + clash->second.string() +
-                                "' would be the same file on Windows");
-        files.emplace(std::move(name), path);
-    }
-    if (error)
-        throw payload_error("cannot list '" + folder.string() + "': " + error.message());
-
+    folder_walk walk(folder);
+    auto &files = walk.files;
+    if (files.empty())
+        throw payload_error(printable(folder.string()) + ": the folder is empty: nothing to pack");
     auto main_library = files.find(main_library_name);
     if (main_library == files.end())
-        throw payload_error("'" + folder.string() + "' has no main.dll at its top level");
+        throw payload_error(printable(folder.string()) + ": no main.dll at its top level");
+    if (warnings)
+        add_length_warnings(walk, folder, *warnings);
+
     std::vector<stream_item> items;
-    items.push_back(record_item(main_library->first, file_source(main_library->second)));
+    items.push_back(record_item(main_library->first, file_source(main_library->second.path)));
     files.erase(main_library);
     // std::map orders the names by their UTF-16 units.
-    for (const auto &[name, path] : files)
-        items.push_back(record_item(name, file_source(path)));
+    for (const auto &[name, file] : files)
+        items.push_back(record_item(name, file_source(file.path)));
     return items;
 }
 

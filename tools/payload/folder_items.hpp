@@ -13,17 +13,35 @@ namespace tarvek {
 constexpr size_t longest_entry_name = 1023;
 inline constexpr char16_t main_library_name[] = u"main.dll";
 
-// A record for every regular file below `folder` (symbolic links followed),
-// named by its path relative to the folder, components joined with
-// backslashes. "main.dll" at the top level comes first, the others follow in
-// the order of their names' UTF-16 units, so the same folder always gives
-// the same payload. Directories have no records: an empty one is not stored.
+// The target directory under a typical temporary folder, as the launcher
+// makes it: "C:\Users\" and a user name of 20 letters (the most Windows
+// allows), "\AppData\Local\Temp\onefile_", a process id of 10 digits,
+// "_", 6 digits of microseconds, "_", 11 random letters, and the backslash
+// before the name.
+constexpr size_t typical_target_units = 9 + 20 + 28 + 10 + 1 + 6 + 1 + 11 + 1;
+// The launcher's path buffer, and the path length Windows handles where
+// long paths are not enabled.
+constexpr size_t longest_joined_path = 4095;
+constexpr size_t longest_short_path = 259;
+
+// A record for every regular file below `folder`, named by its path relative
+// to the folder, components joined with backslashes. "main.dll" at the top
+// level comes first, the others follow in the order of their names' UTF-16
+// units, so the same folder always gives the same payload. Directories have
+// no records: an empty one is not stored. Symbolic links that stay inside
+// the folder are followed.
 //
-// Throws payload_error for what the launcher could not unpack as it is: no
-// main.dll, a name longer than 1023 units, a component that Windows cannot
-// hold (control characters, any of <>:"/\|?*, a trailing dot or space), two
-// names that differ only in ASCII case, anything that is neither file nor
-// directory, or text that is not UTF-8.
-std::vector<stream_item> folder_items(const std::filesystem::path &folder);
+// Throws payload_error, with a message that names the file and the rule,
+// for what a launcher could not unpack as it is on Windows: an empty folder,
+// no main.dll, a file that cannot be read, a symbolic link that leads out of
+// the folder, to nothing, or into a loop, anything that is neither file nor
+// folder, a name that is not UTF-8, a component that Windows cannot hold
+// (component_problem), a name longer than 1023 UTF-16 units, or two names
+// that differ only in letter case.
+//
+// Adds a line to `warnings` for each name whose path under a typical
+// temporary folder would pass 259 units (or 4095), with the margin.
+std::vector<stream_item> folder_items(const std::filesystem::path &folder,
+                                      std::vector<std::string> *warnings = nullptr);
 
 } // namespace tarvek

@@ -97,10 +97,12 @@ command_line() {
   expect_status 2 'must follow --name' "$tool" --text b -o x.stored
   expect_status 2 'has no content option' "$tool" --name a -o x.stored
   expect_status 2 'pairs of hex digits' "$tool" --name a --hex 0g -o x.stored
-  expect_status 1 'has no main.dll' "$tool" --dir empty_app -o x.stored
-  expect_status 1 'is not a folder' "$tool" --dir no_such_app -o x.stored
-  expect_status 1 'would be the same file on Windows' "$tool" --dir clash_app -o x.stored
-  expect_status 1 'cannot be a Windows file name' "$tool" --dir slash_app -o x.stored
+  expect_status 1 'the folder is empty' "$tool" --dir empty_app -o x.stored
+  mkdir -p no_main_app; : >no_main_app/Main.dll
+  expect_status 1 'no main.dll at its top level' "$tool" --dir no_main_app -o x.stored
+  expect_status 1 'not a folder' "$tool" --dir no_such_app -o x.stored
+  expect_status 1 'differ only in letter case' "$tool" --dir clash_app -o x.stored
+  expect_status 1 "has '\\\\'" "$tool" --dir slash_app -o x.stored
   expect_status 1 "nothing to store" "$tool" -o x.stored
   expect_status 1 'cannot write' "$tool" --name a --text b -o no_such_dir/x.stored
 

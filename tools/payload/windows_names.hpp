@@ -1,0 +1,28 @@
+// What Windows can hold as a file name, and when two names are one file
+// there. Used for the names of an application folder before they are
+// packed, and for the names read back from a launcher's payload.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tarvek {
+
+// Why one path component cannot be a Windows file name, as words that
+// follow "the name 'X' ", or nothing when it can: empty, a control character or one of <>:"/\|?*, a trailing dot or
+// space (Windows drops them), or a device name such as CON or COM1, alone
+// or with an extension.
+std::optional<std::string> component_problem(const std::u16string &component);
+
+// The name as Windows compares names: letters in their upper case (the
+// simple case mapping of the Basic Multilingual Plane, as NTFS does).
+std::u16string case_folded(const std::u16string &name);
+
+// UTF-16 units as UTF-8 for messages; lone surrogates become U+FFFD.
+std::string utf16_to_utf8(const std::u16string &units);
+
+// Host text fit for one line of a message: bytes that are not printable
+// UTF-8 are shown as \xNN.
+std::string printable(const std::string &text);
+
+} // namespace tarvek
