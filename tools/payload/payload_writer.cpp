@@ -198,10 +198,15 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     layout.frame_offset = out.written();
 
     frame_encoder frame(options, layout.window_log, out);
+    uint64_t fed = 0;
+    uint64_t records = 0;
     auto feed = [&](std::string_view bytes) {
         frame.feed(bytes);
         if (copy)
             copy->write(bytes);
+        fed += bytes.size();
+        if (options.progress)
+            options.progress(fed, records);
     };
     for (const stream_item &item : items) {
         switch (item.type) {
@@ -209,6 +214,7 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
             feed(utf16le_bytes(item.name + u'\0'));
             feed(le_bytes(source_size(item.content), 8));
             read_source(item.content, copy_chunk, feed);
+            ++records;
             break;
         case stream_item::kind::raw:
             read_source(item.content, copy_chunk, feed);
@@ -222,6 +228,8 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     if (options.end_marker)
         feed(std::string(2, '\0'));
     frame.finish();
+    if (options.progress)
+        options.progress(fed, records);
     check_frame_header(frame.header(), layout.window_log, options.checksum);
 
     layout.frame_size = out.written() - layout.frame_offset;

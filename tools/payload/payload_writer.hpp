@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct payload_options {
     uint32_t skippable_frame_size = 0;
     // When not empty, the decompressed stream is also written here.
     std::filesystem::path stream_copy;
+    // Called as the stream goes into the compressor: bytes of the stream and
+    // records so far. It may throw to stop the work.
+    std::function<void(uint64_t stream_bytes, uint64_t records)> progress;
 };
 
 // Where everything went, in offsets from the payload's first byte.

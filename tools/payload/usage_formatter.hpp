@@ -65,6 +65,16 @@ public:
         return out;
     }
     std::string make_description(const CLI::App *) const override { return ""; }
+    std::string make_positionals(const CLI::App *app) const override
+    {
+        std::string out = CLI::Formatter::make_positionals(app);
+        return out.empty() ? out : out + "\n";
+    }
+    // The value's name only: no "Excludes:", no repeat counts.
+    std::string make_option_opts(const CLI::Option *option) const override
+    {
+        return option->get_type_name().empty() ? "" : " " + option->get_type_name();
+    }
     std::string make_option_desc(const CLI::Option *option) const override
     {
         return wrapped(option->get_description(), columns - get_column_width());

@@ -65,6 +65,20 @@ std::optional<std::string> component_problem(const std::u16string &component)
     return std::nullopt;
 }
 
+std::optional<std::string> entry_name_problem(const std::u16string &name)
+{
+    size_t start = 0;
+    for (;;) {
+        size_t end = name.find(u'\\', start);
+        std::u16string component = name.substr(start, end == std::u16string::npos ? end : end - start);
+        if (std::optional<std::string> problem = component_problem(component))
+            return "its component '" + utf16_to_utf8(component) + "' " + *problem;
+        if (end == std::u16string::npos)
+            return std::nullopt;
+        start = end + 1;
+    }
+}
+
 std::u16string case_folded(const std::u16string &name)
 {
     // The C library's wide case mapping follows the locale: take it from

@@ -14,6 +14,12 @@ namespace tarvek {
 // or with an extension.
 std::optional<std::string> component_problem(const std::u16string &component);
 
+// Why a payload entry name (components joined by backslashes) cannot be
+// unpacked where it belongs, below the target folder: a component with a
+// problem, which includes empty components, "." and "..", a drive colon and
+// a forward slash. Nothing when it can.
+std::optional<std::string> entry_name_problem(const std::u16string &name);
+
 // The name as Windows compares names: letters in their upper case (the
 // simple case mapping of the Basic Multilingual Plane, as NTFS does).
 std::u16string case_folded(const std::u16string &name);

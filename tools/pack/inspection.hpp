@@ -1,0 +1,30 @@
+// What tarvek-pack tells about a built launcher: the entries it carries,
+// their files on the host, and whether its payload is whole.
+#pragma once
+
+#include <filesystem>
+
+namespace tarvek {
+
+struct inspection_options {
+    bool quiet = false;    // no summary line, no progress
+    bool progress = false; // a progress line on standard error
+};
+
+// Prints "SIZE  NAME" for every entry, then a summary line.
+void list_launcher(const std::filesystem::path &launcher, const inspection_options &options);
+
+// Verifies the payload, then writes its entries below `directory`, which
+// must not exist yet or be empty. Names that would not stay below it are
+// refused before anything is written.
+void extract_launcher(const std::filesystem::path &launcher, const std::filesystem::path &directory,
+                      const inspection_options &options);
+
+// Decodes the whole payload and checks everything a launcher relies on: the
+// frame and its checksum, the records, the end marker with nothing after it,
+// names Windows can hold, no two names one file on Windows, and the main
+// library first, a DLL exporting run_code. Throws pack_error on the first
+// problem; prints one line when all is well.
+void verify_launcher(const std::filesystem::path &launcher, const inspection_options &options);
+
+} // namespace tarvek

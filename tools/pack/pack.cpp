@@ -1,0 +1,173 @@
+#include "pack.hpp"
+
+#include <chrono>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "folder_items.hpp"
+#include "icons.hpp"
+#include "launcher_link_interim.hpp"
+#include "launcher_payload.hpp"
+#include "main_library.hpp"
+#include "mapped_file.hpp"
+#include "pack_error.hpp"
+#include "payload_error.hpp"
+#include "payload_writer.hpp"
+#include "progress.hpp"
+#include "utf16_text.hpp"
+#include "windows_names.hpp"
+#include "work_folder.hpp"
+
+namespace tarvek {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string shown(const fs::path &path) { return printable(path.string()); }
+
+// The output's file name without ".exe" (in any letter case).
+std::string output_stem(const fs::path &output)
+{
+    std::string name = output.filename().string();
+    if (name.size() > 4 && case_folded(utf8_to_utf16(name.substr(name.size() - 4))) == u".EXE")
+        name.resize(name.size() - 4);
+    return name;
+}
+
+void check_output(const pack_request &request)
+{
+    const fs::path &output = request.output;
+    if (output.filename().empty())
+        throw pack_error(shown(output) + ": names a folder, not a file");
+    std::error_code error;
+    if (fs::is_directory(output, error))
+        throw pack_error(shown(output) + ": is a folder");
+    fs::path parent = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+    if (!fs::is_directory(parent, error))
+        throw pack_error(shown(output) + ": its folder " + shown(parent) + " does not exist");
+    // A launcher inside the application folder would be packed into the
+    // next one.
+    fs::path application = fs::canonical(request.application, error);
+    fs::path place = fs::weakly_canonical(output, error);
+    auto [end, at] = std::mismatch(application.begin(), application.end(), place.begin(), place.end());
+    if (!error && end == application.end())
+        throw pack_error(shown(output) + ": inside the application folder " + shown(request.application) +
+                         "; put the launcher elsewhere");
+    try {
+        utf8_to_utf16(output_stem(output));
+    } catch (const payload_error &) {
+        throw pack_error(shown(output) + ": its name is not valid UTF-8");
+    }
+}
+
+launcher_settings settings_for(const pack_request &request)
+{
+    launcher_settings settings;
+    const std::string stem = output_stem(request.output);
+    settings.product = request.product.value_or(stem);
+    settings.company = request.company.value_or(settings.product);
+    settings.internal_name = request.internal_name.value_or(stem);
+    settings.version = request.version;
+    return settings;
+}
+
+unsigned worker_count(unsigned asked)
+{
+    if (asked != 0)
+        return asked;
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The linked launcher must carry the stored payload byte for byte, where
+// the launcher will look for it.
+void check_linked(const fs::path &launcher, const fs::path &stored_file, const std::string &shown_output)
+{
+    mapped_file image(launcher);
+    mapped_file stored(stored_file);
+    located_payload payload = locate_payload(image.bytes(), shown_output);
+    if (payload.stored.size() != stored.bytes().size() ||
+        std::memcmp(payload.stored.data(), stored.bytes().data(), stored.bytes().size()) != 0)
+        throw pack_error(shown_output + ": the linked launcher does not carry the payload as written");
+}
+
+} // namespace
+
+std::array<uint16_t, 4> parse_version(const std::string &text)
+{
+    std::array<uint16_t, 4> version{};
+    const char *at = text.data();
+    const char *end = text.data() + text.size();
+    auto wrong = [&] { return pack_error("--version " + printable(text) + ": not four numbers A.B.C.D, each 0..65535"); };
+    for (size_t i = 0; i < version.size(); ++i) {
+        if (i > 0 && (at == end || *at++ != '.'))
+            throw wrong();
+        if (at == end || *at < '0' || *at > '9')
+            throw wrong();
+        auto [next, error] = std::from_chars(at, end, version[i]);
+        if (error != std::errc())
+            throw wrong();
+        at = next;
+    }
+    if (at != end)
+        throw wrong();
+    return version;
+}
+
+pack_result pack_application(const pack_request &request, std::vector<std::string> &warnings)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const std::string shown_output = shown(request.output);
+
+    // Everything about the input is checked before anything is written.
+    std::vector<stream_item> items = folder_items(request.application, &warnings);
+    check_main_library_file(request.application / "main.dll");
+    check_output(request);
+    launcher_settings settings = settings_for(request);
+    check_settings(settings);
+    check_icons(request.icons);
+    stop_if_interrupted();
+
+    work_folder work(request.output);
+    if (!request.icons.empty())
+        settings.icons = prepare_icons(request.icons, work.path(), warnings);
+
+    payload_options options;
+    options.level = request.level != 0 ? request.level : default_level;
+    options.threads = worker_count(request.threads);
+    options.long_distance = true;
+    options.window_log = request.window_log;
+    options.checksum = request.checksum;
+    const uint64_t stream_bytes = stream_size(items, true);
+    progress_line line(request.progress && !request.quiet, "packing");
+    options.progress = [&](uint64_t done, uint64_t records) {
+        stop_if_interrupted();
+        line.update(records, items.size(), done, stream_bytes);
+    };
+    const fs::path stored = work.path() / "payload.stored";
+    write_payload(items, options, stored);
+    line.clear();
+
+    const fs::path linked = work.path() / request.output.filename();
+    launcher_link_request link;
+    link.parts = launcher_parts_folder();
+    link.stored_payload = stored;
+    link.output = linked;
+    link.settings = settings;
+    link_launcher(link);
+    stop_if_interrupted();
+    check_linked(linked, stored, shown_output);
+
+    pack_result result;
+    result.files = items.size();
+    for (const stream_item &item : items)
+        result.input_bytes += source_size(item.content);
+    result.output_bytes = fs::file_size(linked);
+    work.commit(linked, request.output);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+} // namespace tarvek

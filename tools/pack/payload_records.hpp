@@ -1,0 +1,35 @@
+// The records of a launcher's payload, decoded on the host as the launcher
+// decodes them: the Zstandard frame with the launcher's window limit, the
+// records up to the end marker, and the frame finished right after it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "launcher_payload.hpp"
+
+namespace tarvek {
+
+// What a walk over the records sees. Content comes in pieces, in order.
+struct record_visitor {
+    std::function<void(const std::u16string &name, uint64_t size)> begin;
+    std::function<void(std::span<const uint8_t> piece)> content;
+    // Compressed bytes consumed so far, after each decoder call.
+    std::function<void(uint64_t frame_bytes_done)> progress;
+};
+
+struct payload_totals {
+    uint64_t files = 0;
+    uint64_t content_bytes = 0;
+    uint64_t stream_bytes = 0;
+};
+
+// Decodes the whole frame. Throws pack_error, naming `shown`, when the frame
+// does not decode (damage, a checksum that does not match, a window above
+// 2^27), a record is cut short or has a name of more than 1023 units, or
+// the stream goes on after the end marker.
+payload_totals walk_records(const located_payload &payload, const record_visitor &visitor, const std::string &shown);
+
+} // namespace tarvek
