@@ -82,6 +82,21 @@ void link_launcher(const launcher_link_request &request)
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw pack_error(request.output.string() + ": the link failed");
+    // The header's time stamp from SOURCE_DATE_EPOCH, for rebuilds byte for
+    // byte.
+    if (const char *epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+        uint32_t stamp = static_cast<uint32_t>(std::strtoul(epoch, nullptr, 10));
+        std::fstream image(request.output, std::ios::in | std::ios::out | std::ios::binary);
+        unsigned char pointer[4] = {};
+        image.seekg(0x3C);
+        image.read(reinterpret_cast<char *>(pointer), 4);
+        uint32_t pe = pointer[0] | pointer[1] << 8 | pointer[2] << 16 | static_cast<uint32_t>(pointer[3]) << 24;
+        image.seekp(pe + 8);
+        for (int i = 0; i < 4; ++i)
+            image.put(static_cast<char>(stamp >> (8 * i)));
+        if (!image)
+            throw pack_error(request.output.string() + ": cannot set its time stamp");
+    }
 }
 
 } // namespace tarvek

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The level trade-off of tarvek-pack: for each Zstandard level, the time to
+# pack a typical application, the launcher's size, and the time the
+# launcher's own code takes to unpack it under Wine. And, with "checksum",
+# what the frame's content checksum and the finishing of the frame after
+# the end marker cost at extraction.
+#
+#   bench/pack_levels.sh [LEVEL...]       (default: 1 3 6 9 12 15 17 19)
+#   bench/pack_levels.sh checksum [LEVEL] (default: tarvek-pack's level)
+#
+# SIZE_MB (default 300) sets the application's size. It is made from what a
+# Debian machine with this project's set-up has: Wine's x86-64 PE libraries
+# (45 %), Python's library sources (25 %), message catalogues (15 %) and
+# the compressed documentation files (the rest), with examples/hello's
+# main.dll. Run after ./tarvek build. Times are wall-clock seconds, best of
+# RUNS (default 2); on a shared machine they are provisional.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TARVEK_BUILD_DIR:-$root/build}
+pack=$build/host/pack/tarvek-pack
+timer=$build/win/bench/pack_levels/pack_levels_timer.exe
+hello=$build/win/examples/hello_app/main.dll
+for f in "$pack" "$timer" "$hello"; do
+  [ -f "$f" ] || { echo "pack_levels: missing $f: run ./tarvek build first" >&2; exit 1; }
+done
+size_mb=${SIZE_MB:-300}
+runs=${RUNS:-2}
+
+export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=$(command -v wine64)
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+# One persistent server for the run, and Wine's background processes started
+# here with their output elsewhere, so that none of them holds this
+# script's output open.
+"$wineserver" -p </dev/null >/dev/null 2>&1 || true
+"$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+work=$(mktemp -d "$build/bench-pack-levels.XXXXXX")
+trap 'rm -rf "$work"; "$wineserver" -k 2>/dev/null || true' EXIT
+# The build folder is drive T: for Windows programs.
+windows_path() { local rel=${1#"$build"}; echo "T:${rel//\//\\}"; }
+
+# Copies regular files from SOURCE (in sorted order, names Windows can hold)
+# into DEST until BUDGET bytes are reached.
+fill() {
+  local source=$1 dest=$2 budget=$3 used=0 size rel
+  while IFS=$'\t' read -r rel size; do
+    [[ $rel =~ ^[A-Za-z0-9._+/-]+$ ]] || continue
+    [[ ${rel,,} =~ (^|/)(con|prn|aux|nul|com[0-9]|lpt[0-9])(\.|/|$) ]] && continue
+    [ $((used + size)) -le "$budget" ] || continue
+    mkdir -p "$dest/$(dirname "$rel")"
+    cp "$source/$rel" "$dest/$rel"
+    used=$((used + size))
+  done < <(cd "$source" && find . -type f -printf '%P\t%s\n' | LC_ALL=C sort)
+}
+
+make_app() {
+  local app=$1 total=$(( size_mb * 1000000 ))
+  mkdir -p "$app"
+  cp "$hello" "$app/main.dll"
+  fill /usr/lib/x86_64-linux-gnu/wine/x86_64-windows "$app/bin" $(( total * 45 / 100 ))
+  fill /usr/lib/python3 "$app/lib" $(( total * 25 / 100 ))
+  fill /usr/share/locale "$app/share/locale" $(( total * 15 / 100 ))
+  fill /usr/share/doc "$app/share/doc" $(( total - $(du -sb "$app" | cut -f1) ))
+}
+
+best() { sort -n | head -n 1; }
+field() { tr -d '\r' | sed -n "s/^$1 //p"; }
+
+extract_seconds() {
+  local exe=$1 i out="$work/out"
+  for i in $(seq "$runs"); do
+    rm -rf "$out"
+    "$wine64" "$(windows_path "$timer")" "$(windows_path "$exe")" extract "$(windows_path "$out")" | field extract_seconds
+  done | best
+  rm -rf "$out"
+}
+
+decode_seconds() {
+  local exe=$1 i
+  for i in $(seq "$runs"); do
+    "$wine64" "$(windows_path "$timer")" "$(windows_path "$exe")" decode | tr -d '\r' | paste -sd' '
+  done | sort -k2 -n | head -n 1
+}
+
+app="$work/app"
+make_app "$app"
+files=$(find "$app" -type f | wc -l)
+input=$(du -sb "$app" | cut -f1)
+echo "application: $files files, $(awk -v b="$input" 'BEGIN { printf "%.1f MB", b / 1e6 }'); $(nproc) processors; load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+if [ "${1:-}" = checksum ]; then
+  shift
+  level_options=()
+  [ $# -gt 0 ] && level_options=(--level "$1")
+  printf '%-22s %12s %12s %12s %14s\n' frame size_MB decode_s finish_ms extract_s
+  for variant in checksum no-checksum; do
+    options=("${level_options[@]}")
+    [ "$variant" = no-checksum ] && options+=(--no-checksum)
+    exe="$work/$variant.exe"
+    "$pack" "$app" -o "$exe" -q "${options[@]}"
+    read -r _ decode _ finish < <(decode_seconds "$exe")
+    printf '%-22s %12.1f %12s %12.3f %14s\n' "$variant" "$(awk -v b="$(stat -c %s "$exe")" 'BEGIN { print b / 1e6 }')" \
+      "$decode" "$(awk -v s="$finish" 'BEGIN { print s * 1000 }')" "$(extract_seconds "$exe")"
+    rm -f "$exe"
+  done
+  exit 0
+fi
+
+[ $# -gt 0 ] || set -- 1 3 6 9 12 15 17 19
+printf '%-6s %10s %10s %8s %12s %12s\n' level pack_s size_MB ratio decode_s extract_s
+for level in "$@"; do
+  exe="$work/level$level.exe"
+  start=$(date +%s.%N)
+  "$pack" "$app" -o "$exe" -q --level "$level"
+  end=$(date +%s.%N)
+  size=$(stat -c %s "$exe")
+  read -r _ decode _ _ < <(decode_seconds "$exe")
+  printf '%-6s %10.1f %10.1f %7.1f%% %12s %12s\n' "$level" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" \
+    "$(awk -v b="$size" 'BEGIN { print b / 1e6 }')" "$(awk -v a="$size" -v b="$input" 'BEGIN { print 100 * a / b }')" \
+    "$decode" "$(extract_seconds "$exe")"
+  rm -f "$exe"
+done

@@ -1,0 +1,369 @@
+#!/usr/bin/env bash
+# Tests of tarvek-pack, run natively; the launchers it makes run under Wine.
+#
+#   pack_test.sh CASE TARVEK_PACK WORK_DIR BUILD_ROOT HELLO_APP PACK_BIN NO_ENTRY_DLL
+#
+# CASE is bad_inputs, round_trip, inspection, settings, hello, damaged or
+# signed. WORK_DIR is made afresh below the build folder, which Windows
+# programs see as drive T:.
+set -euo pipefail
+
+case_name=$1 pack=$2 work=$3 build_root=$4 hello_app=$5 pack_bin=$6 no_entry_dll=$7
+icons=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/icons
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+export WINEPREFIX="$build_root/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=$(command -v wine64)
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
+contains() { grep -qF -- "$2" <<<"$1" || fail "$3: '$2' not in: $1"; }
+windows_path() {
+  local real; real=$(realpath -m "$1")
+  local rel=${real#"$build_root"}
+  echo "T:${rel//\//\\}"
+}
+# The file offset of a launcher's .rdata, where its payload starts.
+rdata_offset() {
+  local pe sections optional i name
+  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  sections=$(od -An -tu2 -j$((pe + 6)) -N2 "$1" | tr -d ' ')
+  optional=$(od -An -tu2 -j$((pe + 20)) -N2 "$1" | tr -d ' ')
+  for ((i = 0; i < sections; i++)); do
+    local at=$((pe + 24 + optional + 40 * i))
+    name=$(dd if="$1" bs=1 skip="$at" count=6 2>/dev/null | tr -d '\0')
+    if [ "$name" = .rdata ]; then
+      od -An -tu4 -j$((at + 20)) -N4 "$1" | tr -d ' '
+      return
+    fi
+  done
+  fail "$1 has no .rdata"
+}
+# Inverts the byte at OFFSET of FILE.
+flip_byte() {
+  local value
+  value=$(od -An -tu1 -j"$2" -N1 "$1" | tr -d ' ')
+  printf "\\x$(printf %02x $((value ^ 0xFF)))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+}
+new_app() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  cp "$hello_app/main.dll" "$1/main.dll"
+}
+# Runs a launcher under Wine; sets run_out and run_status.
+run_launcher() {
+  local exe=$1; shift
+  run_status=0
+  run_out=$("$wine64" "$(windows_path "$exe")" "$@" 2>/dev/null </dev/null | tr -d '\r') || run_status=$?
+}
+
+bad_inputs() {
+  mkdir -p out
+  local covered=0
+  # refuse PATTERN TARVEK_PACK_ARGUMENTS... : exit 1, one line on standard
+  # error holding PATTERN, nothing written beside the output.
+  refuse() {
+    local pattern=$1; shift
+    local status=0
+    "${runner[@]}" "$pack" "$@" -o out/app.exe >stdout.txt 2>stderr.txt || status=$?
+    expect_eq "$status" 1 "exit status for '$pattern'"
+    expect_eq "$(wc -l <stderr.txt)" 1 "lines on standard error for '$pattern': $(cat stderr.txt)"
+    contains "$(cat stderr.txt)" "$pattern" "refusal"
+    expect_eq "$(ls -A out)" "" "left in the output folder after '$pattern'"
+    covered=$((covered + 1))
+  }
+  runner=()
+
+  # The main library.
+  mkdir -p no_main; printf x >no_main/readme.txt
+  refuse "no_main: no main.dll at its top level" no_main
+  mkdir -p empty
+  refuse "empty: the folder is empty" empty
+  refuse "missing: not a folder" missing
+  new_app text; printf 'not a library\n' >text/main.dll
+  refuse "text/main.dll: not a Windows library" text
+  new_app machine
+  local pe; pe=$(od -An -tu4 -j60 -N4 machine/main.dll | tr -d ' ')
+  printf '\x4c\x01' | dd of=machine/main.dll bs=1 seek=$((pe + 4)) conv=notrunc 2>/dev/null
+  refuse "machine/main.dll: built for machine 0x014C, not x86-64" machine
+  new_app program
+  local flags; flags=$(od -An -tu2 -j$((pe + 22)) -N2 program/main.dll | tr -d ' ')
+  flags=$((flags & ~0x2000))
+  printf "\\x$(printf %02x $((flags & 0xFF)))\\x$(printf %02x $((flags >> 8)))" |
+    dd of=program/main.dll bs=1 seek=$((pe + 22)) conv=notrunc 2>/dev/null
+  refuse "program/main.dll: a program, not a library" program
+  new_app pe32; printf '\x0b\x01' | dd of=pe32/main.dll bs=1 seek=$((pe + 24)) conv=notrunc 2>/dev/null
+  refuse "pe32/main.dll: not a PE32+ (64-bit) image" pe32
+  new_app no_exports; cp "$pack_bin/libraries/no_exports/main.dll" no_exports/main.dll
+  refuse "no_exports/main.dll: exports nothing" no_exports
+  new_app other; cp "$no_entry_dll" other/main.dll
+  refuse "other/main.dll: does not export run_code" other
+  new_app mangled; cp "$pack_bin/libraries/mangled/main.dll" mangled/main.dll
+  refuse "declare it extern \"C\"" mangled
+
+  # Files and links.
+  new_app links_out; ln -s /etc links_out/etc
+  refuse "links_out/etc: a symbolic link leading out of links_out (to /etc)" links_out
+  new_app dangling; ln -s "$work/nowhere" dangling/gone
+  refuse "dangling/gone: a symbolic link to nothing" dangling
+  new_app loop; mkdir loop/sub; ln -s .. loop/sub/up
+  refuse "loop/sub/up: a symbolic link to a folder that holds it" loop
+  new_app fifo; mkfifo fifo/pipe
+  refuse "fifo/pipe: neither a file nor a folder" fifo
+  # Root reads everything: the unreadable cases run as nobody.
+  new_app unreadable; printf secret >unreadable/secret.txt; chmod 000 unreadable/secret.txt
+  new_app unlistable; mkdir unlistable/closed; printf x >unlistable/closed/x.txt; chmod 000 unlistable/closed
+  chmod 777 out
+  runner=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  refuse "unreadable/secret.txt: cannot be read: Permission denied" unreadable
+  refuse "unlistable/closed: cannot be listed" unlistable
+  runner=()
+
+  # Names Windows cannot hold.
+  local c
+  for c in '<' '>' ':' '"' '|' '?' '*'; do
+    new_app reserved; printf x >"reserved/a${c}b.txt"
+    refuse "reserved/a${c}b.txt: the name 'a${c}b.txt' has '${c}'" reserved
+  done
+  new_app control; printf x >"control/bell$(printf '\a').txt"
+  refuse "has control character U+0007" control
+  new_app dot; mkdir dot/folder.; printf x >dot/folder./x.txt
+  refuse "dot/folder.: the name 'folder.' ends in a dot" dot
+  new_app space; printf x >'space/x.txt '
+  refuse "the name 'x.txt ' ends in a space" space
+  local device
+  for device in CON nul.txt Aux.tar.gz prn COM1 lpt9.log 'COM¹.dat' 'aux/inside.txt'; do
+    new_app devices; mkdir -p "devices/$(dirname "$device")"; printf x >"devices/$device"
+    refuse "is a device name on Windows" devices
+  done
+  new_app utf8; printf x >"utf8/bad$(printf '\xff').txt"
+  refuse "utf8/bad\\xFF.txt: the name is not valid UTF-8" utf8
+  new_app long
+  local path=long i
+  for i in $(seq 1 5); do path="$path/$(printf 'd%.0s' $(seq 1 200))"; done
+  mkdir -p "$path"; printf x >"$path/$(printf 'f%.0s' $(seq 1 20))"
+  refuse "its name has 1025 UTF-16 units, more than the 1023" long
+  new_app clash; printf a >clash/Read.me; printf b >clash/READ.ME
+  refuse "differ only in letter case: on Windows one would overwrite the other" clash
+  new_app clash_folder; printf a >clash_folder/data; mkdir clash_folder/DATA; printf b >clash_folder/DATA/x
+  refuse "differ only in letter case" clash_folder
+
+  # Settings and icons.
+  new_app fine
+  local version
+  for version in 1.2.3 1.2.3.65536 a.b.c.d 1.2.3.4.5 1..2.3 ' 1.2.3.4' -1.2.3.4; do
+    refuse "--version" fine --version="$version"
+  done
+  printf 'not a picture' >icon.png
+  refuse "icon.png: not a PNG image" fine --icon icon.png
+  cp "$icons/wide.png" wide.png
+  refuse "wide.png: 64x32 pixels; icon images must be square" fine --icon wide.png
+  cp "$icons/square-48.png" a.png; cp "$icons/square-48.png" b.png
+  refuse "b.png: a second icon of 48 pixels" fine --icon a.png --icon b.png
+
+  # Where the launcher goes.
+  local status=0
+  "$pack" fine -o fine/inside.exe >stdout.txt 2>stderr.txt || status=$?
+  expect_eq "$status" 1 "output inside the application"
+  contains "$(cat stderr.txt)" "inside the application folder" "output inside the application"
+  [ ! -e fine/inside.exe ] || fail "a launcher was written inside the application"
+  covered=$((covered + 1))
+  mkdir -p out/taken.exe; status=0
+  "$pack" fine -o out/taken.exe >stdout.txt 2>stderr.txt || status=$?
+  expect_eq "$status" 1 "output that is a folder"
+  contains "$(cat stderr.txt)" "out/taken.exe: is a folder" "output that is a folder"
+  rmdir out/taken.exe
+  covered=$((covered + 1))
+
+  # Command lines not understood: exit 2.
+  local args
+  for args in "" "fine" "-o out/x.exe" "fine -o out/x.exe --level 20" "fine -o out/x.exe --window-log 28" \
+    "fine -o out/x.exe --frobnicate" "--list a.exe --verify a.exe" "fine -o out/x.exe --list a.exe"; do
+    status=0
+    # shellcheck disable=SC2086
+    "$pack" $args >stdout.txt 2>stderr.txt || status=$?
+    expect_eq "$status" 2 "exit status of: tarvek-pack $args"
+    contains "$(cat stderr.txt)" "tarvek-pack --help lists the options" "usage error of: $args"
+  done
+  expect_eq "$(ls -A out)" "" "left in the output folder"
+
+  # A long name packs, with a warning that --quiet keeps back.
+  new_app deep; mkdir -p "deep/$(printf 'w%.0s' $(seq 1 180))"; printf x >"deep/$(printf 'w%.0s' $(seq 1 180))/file.txt"
+  "$pack" deep -o out/deep.exe >stdout.txt 2>stderr.txt
+  contains "$(cat stderr.txt)" "warning: deep/www" "long-path warning"
+  contains "$(cat stderr.txt)" "units, 17 more than the 259 Windows handles where long paths are not enabled" \
+    "long-path warning"
+  "$pack" deep -o out/deep.exe --quiet >stdout.txt 2>stderr.txt
+  expect_eq "$(cat stdout.txt stderr.txt)" "" "output of --quiet"
+  echo "bad inputs covered: $covered"
+}
+
+round_trip() {
+  new_app app
+  mkdir -p app/data/nested app/'Ünïcödé näme' app/empty_folder
+  printf 'greeting\n' >app/data/greeting.txt
+  : >app/data/empty.bin
+  head -c 300000 /dev/urandom >app/data/nested/random.bin
+  printf 'wide' >'app/Ünïcödé näme/日本語.txt'
+  printf 'astral' >app/'😀.bin'
+
+  # Two packs, with different numbers of threads, into launchers of the
+  # same name.
+  mkdir -p again
+  SOURCE_DATE_EPOCH=1700000000 "$pack" app -o first.exe --threads 1 >first.txt
+  contains "$(cat first.txt)" "packed 6 files" "summary line"
+  SOURCE_DATE_EPOCH=1700000000 "$pack" app -o again/first.exe --threads 2 --quiet
+  cmp first.exe again/first.exe || fail "two packs of the same folder differ"
+
+  # Listed: main.dll first, then the others in order, with their sizes.
+  "$pack" --list first.exe >list.txt
+  local expected
+  expected=$(
+    printf '%s  %s\n' "$(stat -c %s app/main.dll)" main.dll
+    printf '%s  %s\n' 0 'data\empty.bin' 9 'data\greeting.txt' 300000 'data\nested\random.bin' \
+      4 'Ünïcödé näme\日本語.txt' 6 '😀.bin'
+  )
+  expect_eq "$(sed '$d' list.txt | sed 's/^ *//')" "$expected" "listing"
+  contains "$(tail -n 1 list.txt)" "6 files" "listing summary"
+  contains "$(tail -n 1 list.txt)" "content checksum" "listing summary"
+
+  # Extracted: the same files (the empty folder is not stored).
+  "$pack" --extract first.exe out >/dev/null
+  diff -r app out >tree.diff || true
+  expect_eq "$(cat tree.diff)" "Only in app: empty_folder" "extracted tree"
+
+  "$pack" --verify first.exe >verify.txt || fail "--verify of a fresh launcher"
+  contains "$(cat verify.txt)" "payload whole: 6 files" "verify line"
+
+  # One byte of the payload inverted: --verify fails, wherever it is.
+  local base at
+  base=$(rdata_offset first.exe)
+  for at in $((base + 1)) $((base + 3 + 8)) $((base + 100000)) $((base + 250000)); do
+    cp first.exe damaged.exe
+    flip_byte damaged.exe "$at"
+    local status=0
+    "$pack" --verify damaged.exe >out.txt 2>err.txt || status=$?
+    expect_eq "$status" 1 "--verify with byte $((at - base)) of the payload inverted"
+    contains "$(cat err.txt)" "damaged.exe: " "verify failure line"
+  done
+
+  # Without a checksum the frame says so, and --verify tells.
+  "$pack" app -o plain.exe --no-checksum --quiet
+  "$pack" --verify plain.exe >verify.txt
+  contains "$(cat verify.txt)" "no content checksum" "verify of --no-checksum"
+  local descriptor
+  descriptor=$(od -An -tu1 -j$(($(rdata_offset plain.exe) + 7)) -N1 plain.exe | tr -d ' ')
+  expect_eq "$((descriptor & 4))" 0 "checksum flag of --no-checksum"
+  descriptor=$(od -An -tu1 -j$((base + 7)) -N1 first.exe | tr -d ' ')
+  expect_eq "$((descriptor & 4))" 4 "checksum flag by default"
+  expect_eq "$(ls -A | grep -c tarvek-pack || true)" 0 "work folders left beside the outputs"
+}
+
+inspection() {
+  new_app app
+  "$pack" app -o app.exe --quiet
+  mkdir -p full; printf x >full/x
+  local status=0
+  "$pack" --extract app.exe full >/dev/null 2>err.txt || status=$?
+  expect_eq "$status" 1 "--extract into a folder that is not empty"
+  contains "$(cat err.txt)" "full: not empty" "refusal"
+  printf x >file
+  status=0; "$pack" --extract app.exe file 2>err.txt || status=$?
+  expect_eq "$status" 1 "--extract onto a file"
+
+  # Not launchers.
+  printf 'text\n' >text.exe
+  status=0; "$pack" --list text.exe 2>err.txt || status=$?
+  expect_eq "$status" 1 "--list of a text file"
+  contains "$(cat err.txt)" "text.exe: not a Windows executable" "refusal"
+  status=0; "$pack" --verify "$hello_app/main.dll" 2>err.txt || status=$?
+  expect_eq "$status" 1 "--verify of a library"
+  contains "$(cat err.txt)" "not a Tarvek Onefile launcher" "refusal"
+
+  # A payload whose stream goes on after an end marker.
+  status=0; "$pack" --verify "$pack_bin/early_end_launcher.exe" 2>err.txt || status=$?
+  expect_eq "$status" 1 "--verify of a stream that goes on after its end marker"
+  contains "$(cat err.txt)" "the stream goes on after the end marker" "refusal"
+
+  # A name that would leave the folder: nothing is written.
+  status=0; "$pack" --extract "$pack_bin/escape_launcher.exe" escape 2>err.txt || status=$?
+  expect_eq "$status" 1 "--extract of a name with .."
+  contains "$(cat err.txt)" "its component '..' is '.' or '..'" "refusal"
+  [ ! -e escape ] && [ ! -e evil.txt ] || fail "--extract wrote something for a refused name"
+
+  # --help on every form.
+  local form
+  for form in "--help" "app -o x.exe --help" "--list app.exe --help" "--extract app.exe d --help" \
+    "--verify app.exe --help"; do
+    # shellcheck disable=SC2086
+    "$pack" $form >help.txt || fail "tarvek-pack $form"
+    contains "$(head -n 1 help.txt)" "usage: tarvek-pack APP_DIR -o OUT.exe" "help of: $form"
+  done
+}
+
+# A UTF-16LE text as a grep -P pattern of bytes.
+utf16_pattern() {
+  printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ' ' | sed 's/ \([0-9a-f][0-9a-f]\)/\\x\1/g; s/ //g'
+}
+
+settings() {
+  new_app app
+  "$pack" app -o Settings.exe --company 'Ünïcorn Ltd' --product 'Hello Product' --version 1.2.65535.4 \
+    --internal-name hello-internal --quiet
+  local text
+  for text in 'Ünïcorn Ltd' 'Hello Product' '1.2.65535.4'; do
+    LC_ALL=C grep -qaP "$(utf16_pattern "$text")" Settings.exe || fail "the launcher does not carry '$text'"
+  done
+  # Defaults: the product is the output's name, the version 0.0.0.0.
+  "$pack" app -o 'My Tool.EXE' --quiet
+  for text in 'My Tool' '0.0.0.0'; do
+    LC_ALL=C grep -qaP "$(utf16_pattern "$text")" 'My Tool.EXE' || fail "the default launcher does not carry '$text'"
+  done
+}
+
+hello() {
+  "$pack" "$hello_app" -o hello.exe --product 'Hello' --version 1.0.0.0 --quiet
+  run_launcher hello.exe 'first argument' second
+  expect_eq "$run_status" 0 "exit code of hello.exe"
+  contains "$run_out" "Hello from a Tarvek Onefile application." "hello output"
+  contains "$run_out" "  argument 1: first argument" "hello output"
+  contains "$run_out" "  argument 2: second" "hello output"
+  contains "$run_out" "data\\greeting.txt says: Greetings from a data file" "hello output"
+}
+
+damaged() {
+  # An end marker before the last record: the parent stops before the child.
+  run_launcher "$pack_bin/early_end_launcher.exe" x
+  expect_eq "$run_status" 2 "exit code of a launcher whose stream goes on after the end marker"
+  expect_eq "$run_out" "Error, couldn't decode attached data." "its output"
+
+  # One byte inverted in the middle of a packed launcher's payload.
+  "$pack" "$hello_app" -o hello.exe --quiet
+  local base
+  base=$(rdata_offset hello.exe)
+  cp hello.exe damaged.exe
+  flip_byte damaged.exe $((base + 3 + 12000))
+  run_launcher damaged.exe x
+  expect_eq "$run_status" 2 "exit code of a damaged launcher"
+  expect_eq "$run_out" "Error, couldn't decode attached data." "its output"
+}
+
+signed() {
+  "$pack" "$hello_app" -o hello.exe --product Hello --quiet
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+    -subj '/CN=Tarvek Onefile test signer' 2>/dev/null
+  osslsigncode sign -certs cert.pem -key key.pem -n Hello -h sha256 -in hello.exe -out signed.exe >sign.txt 2>&1 ||
+    fail "signing: $(cat sign.txt)"
+  osslsigncode verify -CAfile cert.pem -in signed.exe >verify.txt 2>&1 || fail "signature: $(cat verify.txt)"
+  contains "$(cat verify.txt)" "Signature verification: ok" "signature"
+  "$pack" --verify signed.exe >/dev/null || fail "--verify of the signed launcher"
+  run_launcher signed.exe signed
+  expect_eq "$run_status" 0 "exit code of the signed launcher"
+  contains "$run_out" "  argument 1: signed" "signed launcher output"
+}
+
+"$case_name"
+echo "PASS: $case_name"
