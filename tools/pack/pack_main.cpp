@@ -13,7 +13,7 @@
 #include "payload_error.hpp"
 #include "payload_writer.hpp"
 #include "progress.hpp"
-#include "usage_formatter.hpp"
+#include "command_line.hpp"
 #include "work_folder.hpp"
 
 namespace {
@@ -107,9 +107,7 @@ struct command_line {
     }
 };
 
-struct usage_error {
-    std::string message;
-};
+using tarvek::usage_error;
 
 void print_warnings(const std::vector<std::string> &warnings, bool quiet)
 {
@@ -180,14 +178,8 @@ int main(int argc, char **argv)
 {
     command_line line;
     try {
-        try {
-            line.app.parse(argc, argv);
-        } catch (const CLI::CallForHelp &) {
-            std::fputs(line.app.help().c_str(), stdout);
+        if (!tarvek::parse_command_line(line.app, argc, argv))
             return 0;
-        } catch (const CLI::ParseError &error) {
-            throw usage_error{error.what()};
-        }
         if (!line.list.empty() || !line.extract.empty() || !line.verify.empty())
             return inspect(line);
         return pack(line);

@@ -15,7 +15,7 @@
 #include "folder_items.hpp"
 #include "payload_error.hpp"
 #include "payload_writer.hpp"
-#include "usage_formatter.hpp"
+#include "command_line.hpp"
 #include "utf16_text.hpp"
 
 namespace {
@@ -32,9 +32,7 @@ exactly one content option. --long-name W >= N gives one component.
 Exit status: 0 when the payload was written, 1 when it could not be, 2 for a
 command line that is not understood.)";
 
-struct usage_error {
-    std::string message;
-};
+using tarvek::usage_error;
 
 struct settings {
     std::string output;
@@ -372,14 +370,8 @@ int main(int argc, char **argv)
 {
     command_line line;
     try {
-        try {
-            line.app.parse(argc, argv);
-        } catch (const CLI::CallForHelp &) {
-            std::fputs(line.app.help().c_str(), stdout);
+        if (!tarvek::parse_command_line(line.app, argc, argv))
             return 0;
-        } catch (const CLI::ParseError &error) {
-            throw usage_error{error.what()};
-        }
         line.finish();
         run(line.s);
         return 0;

@@ -1,9 +1,11 @@
-// Help text of the host tools: the usage line first, then the description
-// and the option groups, every text wrapped to 79 columns.
+// Command lines of the host tools: parsing with the option library, and
+// help text with the usage line first, then the description and the option
+// groups, every text wrapped to 79 columns.
 #pragma once
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -107,6 +109,27 @@ template <typename T> CLI::Validator number_in(T low, T high, std::string why = 
             return "";
         },
         "");
+}
+
+// A command line that is not understood; the tools exit with status 2.
+struct usage_error {
+    std::string message;
+};
+
+// Parses the command line. Returns false after printing the help for -h or
+// --help (the tool then exits 0); throws usage_error for what the option
+// library refuses.
+inline bool parse_command_line(CLI::App &app, int argc, char **argv)
+{
+    try {
+        app.parse(argc, argv);
+        return true;
+    } catch (const CLI::CallForHelp &) {
+        std::fputs(app.help().c_str(), stdout);
+        return false;
+    } catch (const CLI::ParseError &error) {
+        throw usage_error{error.what()};
+    }
 }
 
 } // namespace tarvek
