@@ -45,15 +45,14 @@ windows_path() { local rel=${1#"$build"}; echo "T:${rel//\//\\}"; }
 # Copies regular files from SOURCE (in sorted order, names Windows can hold)
 # into DEST until BUDGET bytes are reached.
 fill() {
-  local source=$1 dest=$2 budget=$3 used=0 size rel
-  while IFS=$'\t' read -r rel size; do
-    [[ $rel =~ ^[A-Za-z0-9._+/-]+$ ]] || continue
-    [[ ${rel,,} =~ (^|/)(con|prn|aux|nul|com[0-9]|lpt[0-9])(\.|/|$) ]] && continue
-    [ $((used + size)) -le "$budget" ] || continue
-    mkdir -p "$dest/$(dirname "$rel")"
-    cp "$source/$rel" "$dest/$rel"
-    used=$((used + size))
-  done < <(cd "$source" && find . -type f -printf '%P\t%s\n' | LC_ALL=C sort)
+  local source=$1 dest=$2 budget=$3
+  mkdir -p "$dest"
+  (cd "$source" && find . -type f -printf '%s\t%P\n' | LC_ALL=C sort -t $'\t' -k2 |
+    awk -F '\t' -v budget="$budget" '
+      $2 !~ /^[A-Za-z0-9._+\/-]+$/ { next }
+      tolower($2) ~ /(^|\/)(con|prn|aux|nul|com[0-9]|lpt[0-9])(\.|\/|$)/ { next }
+      used + $1 <= budget { used += $1; print $2 }' |
+    tar --no-recursion -cf - -T -) | tar -C "$dest" -xf -
 }
 
 make_app() {
