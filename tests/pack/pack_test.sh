@@ -155,7 +155,7 @@ bad_inputs() {
   new_app fine
   local version
   for version in 1.2.3 1.2.3.65536 a.b.c.d 1.2.3.4.5 1..2.3 ' 1.2.3.4' -1.2.3.4; do
-    refuse "--version" fine --version="$version"
+    refuse "version '$version'" fine --version="$version"
   done
   printf 'not a picture' >icon.png
   refuse "icon.png: not a PNG image" fine --icon icon.png
@@ -304,24 +304,29 @@ inspection() {
   done
 }
 
-# A UTF-16LE text as a grep -P pattern of bytes.
-utf16_pattern() {
-  printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ' ' | sed 's/ \([0-9a-f][0-9a-f]\)/\\x\1/g; s/ //g'
+# The image check of the launcher's resources and compiled-in texts:
+# check_image LAUNCHER SETTINGS...
+check_image() {
+  local launcher=$1; shift
+  "$IMAGE_CHECK" "$launcher" --allowed-imports "$ALLOWED_IMPORTS" "$@" >check.txt 2>&1 ||
+    fail "image check of $launcher: $(grep FAIL check.txt | head -n 5)"
 }
 
 settings() {
   new_app app
-  "$pack" app -o Settings.exe --company 'Ünïcorn Ltd' --product 'Hello Product' --version 1.2.65535.4 \
+  "$pack" app -o Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --version 1.2.65535.4 \
     --internal-name hello-internal --quiet
-  local text
-  for text in 'Ünïcorn Ltd' 'Hello Product' '1.2.65535.4'; do
-    LC_ALL=C grep -qaP "$(utf16_pattern "$text")" Settings.exe || fail "the launcher does not carry '$text'"
-  done
-  # Defaults: the product is the output's name, the version 0.0.0.0.
+  check_image Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --version 1.2.65535.4 \
+    --internal-name hello-internal
+  # Defaults: product, company and internal name from the output's name,
+  # version 0.0.0.0.
   "$pack" app -o 'My Tool.EXE' --quiet
-  for text in 'My Tool' '0.0.0.0'; do
-    LC_ALL=C grep -qaP "$(utf16_pattern "$text")" 'My Tool.EXE' || fail "the default launcher does not carry '$text'"
-  done
+  check_image 'My Tool.EXE' --company 'My Tool' --product 'My Tool' --version 0.0.0.0 --internal-name 'My Tool'
+  # One large icon: every size scaled from it; seven given: taken as they are.
+  "$pack" app -o one_icon.exe --icon "$icons/large-300.png" --quiet
+  check_image one_icon.exe --company one_icon --product one_icon --version 0.0.0.0
+  "$pack" app -o two_icons.exe --icon "$icons/square-48.png" --icon "$icons/large-300.png" >out.txt 2>err.txt
+  expect_eq "$(cat err.txt)" "" "warnings with an icon large enough for every size"
 }
 
 hello() {

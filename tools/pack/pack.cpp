@@ -1,14 +1,14 @@
 #include "pack.hpp"
 
 #include <chrono>
-#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <thread>
 
 #include "folder_items.hpp"
 #include "icons.hpp"
-#include "launcher_link_interim.hpp"
+#include "image_error.hpp"
+#include "launcher_link.hpp"
 #include "launcher_payload.hpp"
 #include "main_library.hpp"
 #include "mapped_file.hpp"
@@ -27,15 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string shown(const fs::path &path) { return printable(path.string()); }
-
-// The output's file name without ".exe" (in any letter case).
-std::string output_stem(const fs::path &output)
-{
-    std::string name = output.filename().string();
-    if (name.size() > 4 && case_folded(utf8_to_utf16(name.substr(name.size() - 4))) == u".EXE")
-        name.resize(name.size() - 4);
-    return name;
-}
 
 void check_output(const pack_request &request)
 {
@@ -57,7 +48,7 @@ void check_output(const pack_request &request)
         throw pack_error(shown(output) + ": inside the application folder " + shown(request.application) +
                          "; put the launcher elsewhere");
     try {
-        utf8_to_utf16(output_stem(output));
+        utf8_to_utf16(output.filename().string());
     } catch (const payload_error &) {
         throw pack_error(shown(output) + ": its name is not valid UTF-8");
     }
@@ -66,7 +57,7 @@ void check_output(const pack_request &request)
 launcher_settings settings_for(const pack_request &request)
 {
     launcher_settings settings;
-    const std::string stem = output_stem(request.output);
+    const std::string stem = default_internal_name(request.output);
     settings.product = request.product.value_or(stem);
     settings.company = request.company.value_or(settings.product);
     settings.internal_name = request.internal_name.value_or(stem);
@@ -95,25 +86,17 @@ void check_linked(const fs::path &launcher, const fs::path &stored_file, const s
 
 } // namespace
 
-std::array<uint16_t, 4> parse_version(const std::string &text)
+std::filesystem::path launcher_parts()
 {
-    std::array<uint16_t, 4> version{};
-    const char *at = text.data();
-    const char *end = text.data() + text.size();
-    auto wrong = [&] { return pack_error("--version " + printable(text) + ": not four numbers A.B.C.D, each 0..65535"); };
-    for (size_t i = 0; i < version.size(); ++i) {
-        if (i > 0 && (at == end || *at++ != '.'))
-            throw wrong();
-        if (at == end || *at < '0' || *at > '9')
-            throw wrong();
-        auto [next, error] = std::from_chars(at, end, version[i]);
-        if (error != std::errc())
-            throw wrong();
-        at = next;
-    }
-    if (at != end)
-        throw wrong();
-    return version;
+    if (const char *given = std::getenv("TARVEK_LAUNCHER_PARTS"))
+        return given;
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error).parent_path();
+    for (const fs::path &place : {program / "../lib/tarvek-onefile/launcher-parts", program / "../../win/launcher-parts"})
+        if (fs::is_regular_file(place / parts::link_settings, error))
+            return fs::weakly_canonical(place, error);
+    throw pack_error("the launcher parts are not in " + shown(program / "../lib/tarvek-onefile/launcher-parts") +
+                     " nor in the build folder; install with ./tarvek install or set TARVEK_LAUNCHER_PARTS");
 }
 
 pack_result pack_application(const pack_request &request, std::vector<std::string> &warnings)
@@ -126,7 +109,11 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     check_main_library_file(request.application / "main.dll");
     check_output(request);
     launcher_settings settings = settings_for(request);
-    check_settings(settings);
+    try {
+        check_settings(settings);
+    } catch (const image_error &error) {
+        throw pack_error(error.what());
+    }
     check_icons(request.icons);
     stop_if_interrupted();
 
@@ -152,7 +139,7 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
 
     const fs::path linked = work.path() / request.output.filename();
     launcher_link_request link;
-    link.parts = launcher_parts_folder();
+    link.parts = launcher_parts();
     link.stored_payload = stored;
     link.output = linked;
     link.settings = settings;

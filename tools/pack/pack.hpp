@@ -43,7 +43,9 @@ struct pack_result {
 // (nothing is left at the output) or interrupted_error.
 pack_result pack_application(const pack_request &request, std::vector<std::string> &warnings);
 
-// "A.B.C.D", each at most 65535. Throws pack_error.
-std::array<uint16_t, 4> parse_version(const std::string &text);
+// The prebuilt launcher parts: $TARVEK_LAUNCHER_PARTS, else
+// ../lib/tarvek-onefile/launcher-parts beside this program (installed), else
+// the build folder's win/launcher-parts (this program in host/pack/).
+std::filesystem::path launcher_parts();
 
 } // namespace tarvek

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "image_error.hpp"
 #include "inspection.hpp"
+#include "launcher_settings.hpp"
 #include "pack.hpp"
 #include "pack_error.hpp"
 #include "payload_error.hpp"
@@ -187,6 +189,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tarvek-pack: %s\n(tarvek-pack --help lists the options)\n", error.message.c_str());
         return 2;
     } catch (const tarvek::pack_error &error) {
+        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
+        return 1;
+    } catch (const tarvek::image_error &error) {
         std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
         return 1;
     } catch (const tarvek::payload_error &error) {
