@@ -3,13 +3,14 @@
 #
 #   pack_test.sh CASE TARVEK_PACK WORK_DIR BUILD_ROOT HELLO_APP PACK_BIN NO_ENTRY_DLL
 #
-# CASE is bad_inputs, round_trip, inspection, settings, hello, damaged or
-# signed. WORK_DIR is made afresh below the build folder, which Windows
+# CASE is bad_inputs, round_trip, inspection, settings, hello, damaged,
+# signed or installed. WORK_DIR is made afresh below the build folder, which Windows
 # programs see as drive T:.
 set -euo pipefail
 
 case_name=$1 pack=$2 work=$3 build_root=$4 hello_app=$5 pack_bin=$6 no_entry_dll=$7
-icons=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/icons
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+icons=$here/icons
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -278,7 +279,7 @@ inspection() {
   printf 'text\n' >text.exe
   status=0; "$pack" --list text.exe 2>err.txt || status=$?
   expect_eq "$status" 1 "--list of a text file"
-  contains "$(cat err.txt)" "text.exe: not a Windows executable" "refusal"
+  contains "$(cat err.txt)" "text.exe: not an executable image" "refusal"
   status=0; "$pack" --verify "$hello_app/main.dll" 2>err.txt || status=$?
   expect_eq "$status" 1 "--verify of a library"
   contains "$(cat err.txt)" "not a Tarvek Onefile launcher" "refusal"
@@ -368,6 +369,19 @@ signed() {
   run_launcher signed.exe signed
   expect_eq "$run_status" 0 "exit code of the signed launcher"
   contains "$run_out" "  argument 1: signed" "signed launcher output"
+}
+
+installed() {
+  # Installed under a prefix, run from elsewhere, with nothing pointing at
+  # the build folder.
+  bash "$here/../../tools/install.sh" "$build_root" "$work/prefix" >/dev/null
+  cp -R "$hello_app" app
+  (cd / && env -u TARVEK_LAUNCHER_PARTS "$work/prefix/bin/tarvek-pack" "$work/app" -o "$work/hello.exe" --quiet) ||
+    fail "the installed tarvek-pack"
+  check_image hello.exe --company hello --product hello --version 0.0.0.0
+  # A second install replaces the first whole.
+  bash "$here/../../tools/install.sh" "$build_root" "$work/prefix" >/dev/null
+  expect_eq "$(ls -A prefix/lib/tarvek-onefile)" launcher-parts "the installed library folder"
 }
 
 "$case_name"

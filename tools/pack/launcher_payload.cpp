@@ -4,7 +4,8 @@
 #include <zstd.h>
 
 #include "pack_error.hpp"
-#include "pe_view.hpp"
+#include "image_error.hpp"
+#include "pe_format.hpp"
 
 namespace tarvek {
 
@@ -17,11 +18,14 @@ constexpr size_t length_field_size = 8;
 
 located_payload locate_payload(std::span<const uint8_t> launcher, const std::string &shown)
 {
-    std::optional<pe_view> pe = read_pe(launcher);
-    if (!pe)
-        throw pack_error(shown + ": not a Windows executable (no PE header)");
-    const pe_section *rdata = nullptr;
-    for (const pe_section &section : pe->sections)
+    pe::headers headers;
+    try {
+        headers = pe::read_headers(launcher);
+    } catch (const image_error &error) {
+        throw pack_error(shown + ": " + error.what());
+    }
+    const pe::section *rdata = nullptr;
+    for (const pe::section &section : headers.sections)
         if (section.name == ".rdata")
             rdata = &section;
     if (rdata == nullptr)

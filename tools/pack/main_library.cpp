@@ -4,7 +4,9 @@
 
 #include "mapped_file.hpp"
 #include "pack_error.hpp"
-#include "pe_view.hpp"
+#include "image_error.hpp"
+#include "pe_exports.hpp"
+#include "pe_format.hpp"
 #include "windows_names.hpp"
 
 namespace tarvek {
@@ -22,17 +24,26 @@ std::string hex16(uint16_t value)
 
 void check_main_library(std::span<const uint8_t> bytes, const std::string &shown)
 {
-    std::optional<pe_view> pe = read_pe(bytes);
-    if (!pe)
+    constexpr uint16_t machine_amd64 = 0x8664, machine_i386 = 0x014C, file_is_dll = 0x2000;
+    // The machine first: a 32-bit library has no PE32+ header to read.
+    const bool signed_pe = bytes.size() >= pe::dos_new_header_offset + 4 && bytes[0] == 'M' && bytes[1] == 'Z' &&
+                           pe::u32(&bytes[pe::dos_new_header_offset]) <= bytes.size() - pe::signature_size - 2 &&
+                           pe::u32(&bytes[pe::u32(&bytes[pe::dos_new_header_offset])]) == 0x00004550;
+    if (!signed_pe)
         throw pack_error(shown + ": not a Windows library (no PE header); the main library must be a 64-bit DLL");
-    if (pe->machine != machine_amd64)
-        throw pack_error(shown + ": built for machine " + hex16(pe->machine) + ", not x86-64 (0x8664)" +
-                         (pe->machine == 0x014C ? ": a 32-bit library" : ""));
-    if (pe->magic != pe32_plus_magic)
+    const uint16_t machine = pe::u16(&bytes[pe::u32(&bytes[pe::dos_new_header_offset]) + pe::signature_size]);
+    if (machine != machine_amd64)
+        throw pack_error(shown + ": built for machine " + hex16(machine) + ", not x86-64 (0x8664)" +
+                         (machine == machine_i386 ? ": a 32-bit library" : ""));
+    pe::headers headers;
+    try {
+        headers = pe::read_headers(bytes);
+    } catch (const image_error &) {
         throw pack_error(shown + ": not a PE32+ (64-bit) image");
-    if ((pe->characteristics & file_is_dll) == 0)
+    }
+    if ((pe::u16(&bytes[headers.coff_offset + pe::coff::characteristics]) & file_is_dll) == 0)
         throw pack_error(shown + ": a program, not a library (DLL)");
-    std::vector<std::string> names = pe_export_names(*pe, bytes, shown);
+    std::vector<std::string> names = pe_export_names(headers, bytes, shown);
     std::string near;
     for (const std::string &name : names) {
         if (name == entry_point_name)
