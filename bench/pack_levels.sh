@@ -35,10 +35,13 @@ wineserver=/usr/lib/wine/wineserver
 # One persistent server for the run, and Wine's background processes started
 # here with their output elsewhere, so that none of them holds this
 # script's output open.
-"$wineserver" -p </dev/null >/dev/null 2>&1 || true
+# (A server that already runs, of a test run say, serves as well and is left
+# running.)
+own_server=no
+"$wineserver" -p </dev/null >/dev/null 2>&1 && own_server=yes
 "$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 work=$(mktemp -d "$build/bench-pack-levels.XXXXXX")
-trap 'rm -rf "$work"; "$wineserver" -k 2>/dev/null || true' EXIT
+trap 'rm -rf "$work"; [ "$own_server" = no ] || "$wineserver" -k 2>/dev/null || true' EXIT
 # The build folder is drive T: for Windows programs.
 windows_path() { local rel=${1#"$build"}; echo "T:${rel//\//\\}"; }
 
