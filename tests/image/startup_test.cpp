@@ -14,7 +14,7 @@
 namespace {
 
 const std::wstring bin = widen(TARVEK_IMAGE_TEST_BIN);
-const std::wstring probe = bin + L"\\startup_probe.exe";
+const std::wstring probe = bin + L"\\startup_probe_0.exe";
 
 struct probe_run {
     process_result process;
@@ -117,6 +117,18 @@ TEST(Startup, ResultBecomesTheExitCodeUnchanged)
         probe_run run = run_probe(L"probe " + argument);
         EXPECT_EQ(code, run.process.exit_code) << narrow(argument);
         EXPECT_EQ(argument, run.argv().back()) << "launcher_main did not run";
+    }
+}
+
+TEST(Startup, EveryPaddingOfTheLayoutLoads)
+{
+    // The same probe with .text ending at every multiple of 512 in a page:
+    // .rdata was moved to its page by padding .text or the headers.
+    for (int n = 0; n < 8; ++n) {
+        std::wstring image = bin + L"\\startup_probe_" + std::to_wstring(n) + L".exe";
+        process_result run = run_process(image, L"probe exit:7");
+        EXPECT_EQ(7u, run.exit_code) << n << ": " << run.err;
+        EXPECT_NE(std::string::npos, run.out.find("argv=exit:7")) << n;
     }
 }
 
