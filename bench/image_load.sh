@@ -28,7 +28,7 @@
 #
 # --isa also builds the launcher parts with -DTARVEK_LAUNCHER_ISA=extended
 # (in BUILD/isa-extended) and prints the 300 MB "after" figures of both
-# instruction sets.
+# instruction sets, run in turns.
 #
 # KEEP_WORK=1 keeps the work folder (BUILD/bench-image-load.*) for a look.
 # The machine is shared: take the figures as provisional when others work.
@@ -96,29 +96,38 @@ windows_ticks() { echo $(( $(date +%s%N) / 100 + 116444736000000000 )); }
 # Milliseconds between two tick counts, to a tenth.
 ms_between() { local t=$(( ($2 - $1) / 1000 )); echo "$(( t / 10 )).$(( t % 10 ))"; }
 
-# Runs LAUNCHER N times and prints its median figures in one row.
-measure() {
-  local name=$1 launcher=$2 rows=$work/$1.rows r
-  : >"$rows"
-  for (( r = 0; r < runs; r++ )); do
-    local log=$work/run.log started
-    : >"$log"
-    started=$(windows_ticks)
-    TARVEK_BENCH_LOG=$(windows_path "$log") "$wine64" "$launcher" >/dev/null 2>&1 </dev/null
-    # The parent created a process; the child ran the application.
-    local parent child parent_entry child_entry create_start create_end private ws
-    read -r parent create_start create_end < <(awk '$1 == "create_process" { print $2, $3, $4 }' "$log")
-    read -r child private ws < <(awk '$1 == "child" { print $2, $3, $4 }' "$log")
-    parent_entry=$(awk -v p="$parent" '$1 == "entry" && $2 == p { print $3 }' "$log")
-    child_entry=$(awk -v c="$child" '$1 == "entry" && $2 == c { print $3 }' "$log")
-    [ -n "$parent_entry" ] && [ -n "$child_entry" ] && [ -n "$create_start" ] \
-      || { echo "image_load: $name: incomplete log: $(tr '\n' ' ' <"$log")" >&2; exit 1; }
-    echo "$(ms_between "$started" "$parent_entry") $(ms_between "$create_start" "$child_entry")" \
-      "$(ms_between "$create_start" "$create_end") $(ms_between "$parent_entry" "$create_start") $private $ws" >>"$rows"
-  done
+# Runs LAUNCHER once and adds its figures to the rows of NAME.
+run_once() {
+  local name=$1 launcher=$2 log=$work/run.log started
+  : >"$log"
+  started=$(windows_ticks)
+  TARVEK_BENCH_LOG=$(windows_path "$log") "$wine64" "$launcher" >/dev/null 2>&1 </dev/null
+  # The parent created a process; the child ran the application.
+  local parent child parent_entry child_entry create_start create_end private ws
+  read -r parent create_start create_end < <(awk '$1 == "create_process" { print $2, $3, $4 }' "$log")
+  read -r child private ws < <(awk '$1 == "child" { print $2, $3, $4 }' "$log")
+  parent_entry=$(awk -v p="$parent" '$1 == "entry" && $2 == p { print $3 }' "$log")
+  child_entry=$(awk -v c="$child" '$1 == "entry" && $2 == c { print $3 }' "$log")
+  [ -n "$parent_entry" ] && [ -n "$child_entry" ] && [ -n "$create_start" ] \
+    || { echo "image_load: $name: incomplete log: $(tr '\n' ' ' <"$log")" >&2; exit 1; }
+  echo "$(ms_between "$started" "$parent_entry") $(ms_between "$create_start" "$child_entry")" \
+    "$(ms_between "$create_start" "$create_end") $(ms_between "$parent_entry" "$create_start") $private $ws" \
+    >>"$work/$name.rows"
+}
+
+# Prints the median figures of NAME's rows in one row.
+report() {
+  local name=$1 launcher=$2 rows=$work/$1.rows
   printf '%-16s %9s %9s %9s %9s %10s %11s %10s\n' "$name" "$(rdata_offset "$launcher")" \
     "$(cut -d' ' -f1 "$rows" | median)" "$(cut -d' ' -f2 "$rows" | median)" "$(cut -d' ' -f3 "$rows" | median)" \
     "$(cut -d' ' -f4 "$rows" | median)" "$(cut -d' ' -f5 "$rows" | median | mib)" "$(cut -d' ' -f6 "$rows" | median | mib)"
+}
+
+# Runs LAUNCHER N times and prints its median figures in one row.
+measure() {
+  local r
+  for (( r = 0; r < runs; r++ )); do run_once "$1" "$2"; done
+  report "$1" "$2"
 }
 
 link_launcher() { # PARTS STORED OUTPUT [OPTIONS...]
@@ -166,8 +175,13 @@ if [ "$isa" = yes ]; then
   isa_probe=$(find "$isa_build/bench/image_load/CMakeFiles/image_load_probe.dir" -name 'load_probe.cpp.obj' | head -n 1)
   "$link" --parts "$isa_build/launcher-parts" --payload "$work/app300.stored" -o "$work/extended_300.exe" \
     --linker-arg "$isa_probe" --linker-arg /entry:bench_image_entry
+  # Taken in turns, so that both see the same load.
+  for (( r = 0; r < runs; r++ )); do
+    run_once "300MB baseline" "$work/after_300.exe"
+    run_once "300MB extended" "$work/extended_300.exe"
+  done
   echo
   header
-  measure "300MB baseline" "$work/after_300.exe"
-  measure "300MB extended" "$work/extended_300.exe"
+  report "300MB baseline" "$work/after_300.exe"
+  report "300MB extended" "$work/extended_300.exe"
 fi

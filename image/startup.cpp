@@ -19,6 +19,23 @@ static void __cdecl ignore_invalid_parameter(const wchar_t *, const wchar_t *, c
 {
 }
 
+// Filled by the linker (its MinGW mode gathers the compiler's .ctors
+// sections): -1, the initialisers of the image's objects with dynamic
+// initialisation in reverse order of their sections, a null. The launcher
+// defines no such object; should one appear, it is set up like anywhere
+// else. (A destructor would need atexit, which the image does not import,
+// and does not link.)
+extern "C" void (*__CTOR_LIST__[])();
+
+static void run_static_initialisers()
+{
+    size_t count = 0;
+    while (__CTOR_LIST__[count + 1] != nullptr)
+        ++count;
+    for (size_t i = count; i > 0; --i)
+        __CTOR_LIST__[i]();
+}
+
 // The system calls this without arguments; it never returns.
 extern "C" [[noreturn]] void tarvek_image_entry()
 {
@@ -33,6 +50,7 @@ extern "C" [[noreturn]] void tarvek_image_entry()
     // A failed allocation returns null; no allocation-failure handler.
     _set_new_mode(0);
     _set_invalid_parameter_handler(ignore_invalid_parameter);
+    run_static_initialisers();
     // exit runs the exit-time handlers and flushes the standard streams.
     exit(run_windowed_program());
 }

@@ -50,6 +50,9 @@ static int load_main_library(int argc, wchar_t **argv)
 
 int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
 {
+    // The runtime's count and wide vector, which the image's start-up had it
+    // build from the command line without wildcard expansion
+    // (image/startup.cpp); the windowed entry's four arguments are not used.
     int argc = __argc;
     wchar_t **argv = __wargv;
     SetDllDirectoryW(L"");

@@ -27,8 +27,13 @@ static void put_text(const char *key, const wchar_t *text)
     fprintf(stdout, "%s=%s\n", key, line);
 }
 
+// Set before launcher_main by the start-up's run of the image's dynamic
+// initialisers.
+static const DWORD initialised_process_id = GetCurrentProcessId();
+
 int launcher_main(HINSTANCE instance, HINSTANCE previous, wchar_t *command_tail, int show)
 {
+    fprintf(stdout, "initialiser_ran=%d\n", initialised_process_id == GetCurrentProcessId() ? 1 : 0);
     fprintf(stdout, "instance_is_image=%d\n", instance == GetModuleHandleA(nullptr) ? 1 : 0);
     fprintf(stdout, "previous_is_null=%d\n", previous == nullptr ? 1 : 0);
     put_text("tail", command_tail);

@@ -71,6 +71,7 @@ TEST(Startup, WindowedEntryArgumentsAndArgumentVector)
 {
     probe_run run = run_probe(L"probe first \"second arg\"");
     ASSERT_EQ(0u, run.process.exit_code) << run.process.out << run.process.err;
+    EXPECT_EQ(L"1", run.get("initialiser_ran")) << "the start-up skipped a dynamic initialiser";
     EXPECT_EQ(L"1", run.get("instance_is_image"));
     EXPECT_EQ(L"1", run.get("previous_is_null"));
     EXPECT_EQ(L"first \"second arg\"", run.get("tail"));
