@@ -33,6 +33,8 @@ SIZES = {
 }
 GENERATOR_VERSION = 1
 SUBJECTS = ["floor", "ours", "peer", "limit_decode", "limit_write", "limit_remove"]
+# Subjects for looking into a gap, run only when named in --subjects.
+EXTRA_SUBJECTS = ["limit_write_32k", "empty", "empty_shell32"]
 LABELS = {
     "floor": "floor: application run directly",
     "ours": "this launcher",
@@ -40,6 +42,9 @@ LABELS = {
     "limit_decode": "limit: decode only",
     "limit_write": "limit: decode and write",
     "limit_remove": "limit: decode, write, remove",
+    "limit_write_32k": "limit: decode and write, 32 KiB per WriteFile",
+    "empty": "an empty windowed program",
+    "empty_shell32": "an empty windowed program that loads shell32",
 }
 LONG_RUN_S = 4.0
 
@@ -343,6 +348,9 @@ def commands(wine, build, work, name, app):
         "limit_decode": [limit, "decode", ours],
         "limit_write": [limit, "write", ours],
         "limit_remove": [limit, "remove", ours],
+        "limit_write_32k": [limit, "write-32k", ours],
+        "empty": [wine.windows_path(build / "win" / "bench" / "startup" / "bench_empty.exe")],
+        "empty_shell32": [wine.windows_path(build / "win" / "bench" / "startup" / "bench_empty_shell32.exe")],
     }
 
 
@@ -447,7 +455,7 @@ def goal_lines(results, names):
 
 
 def write_table(results, names, meta, out):
-    subjects = [s for s in SUBJECTS if any(s in results[n]["times"] for n in names)]
+    subjects = [s for s in SUBJECTS + EXTRA_SUBJECTS if any(s in results[n]["times"] for n in names)]
     lines = [f"# Start-up and total cost: this launcher, the floor, the limit, a peer", "",
              f"Taken {meta['date']} on {meta['machine']}.", "",
              f"Load average (1, 5, 15 min) at the start: {meta['load_start']}; at the end: {meta['load_end']}. "
@@ -462,9 +470,9 @@ def write_table(results, names, meta, out):
     for key, title in (("startup_s", "Start-up latency (s)"), ("total_s", "Total (s)")):
         lines += [f"## {title}", "", header, rule]
         for subject in subjects:
-            if key == "startup_s" and subject.startswith("limit"):
-                continue
             cells = [seconds_cell(results[n]["times"].get(subject, {}).get(key)) for n in names]
+            if key == "startup_s" and all(c == "–" for c in cells):
+                continue
             lines.append(f"| {LABELS[subject]} | " + " | ".join(cells) + " |")
         lines.append("")
     lines += ["## The application's own start", "",
@@ -485,11 +493,11 @@ def write_table(results, names, meta, out):
                            ("parent_peak_private", "parent peak private"),
                            ("child_peak_working_set", "child peak working set"),
                            ("child_private_commit", "child private commit")):
-            if key.startswith("child") and subject.startswith("limit"):
-                continue
             if key.startswith("child") and subject == "floor":
                 continue
             cells = [mib(results[n]["memory"].get(subject, {}).get(key)) for n in names]
+            if all(c == "–" for c in cells):
+                continue
             lines.append(f"| {LABELS[subject]} | {label} | " + " | ".join(cells) + " |")
     lines += ["", "## Sizes and pack time", "",
               "| | " + " | ".join(names) + " |", "|---|" + "---:|" * len(names)]
@@ -611,7 +619,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", type=Path, default=ROOT / "build", help="the build folder (default: build/)")
     parser.add_argument("--sizes", default="small,medium,large", help="comma-separated: small, medium, large")
-    parser.add_argument("--subjects", default=",".join(SUBJECTS), help="comma-separated: " + ", ".join(SUBJECTS))
+    parser.add_argument("--subjects", default=",".join(SUBJECTS),
+                        help="comma-separated: " + ", ".join(SUBJECTS + EXTRA_SUBJECTS))
     parser.add_argument("--runs", type=int, default=5, help="runs per subject, at least 5 (default 5)")
     parser.add_argument("--seed", type=int, default=10, help="seed of the synthetic applications")
     parser.add_argument("--out", type=Path, default=ROOT / "bench" / "results", help="where the results go")
@@ -624,7 +633,7 @@ def main():
     args = parser.parse_args()
     names = [n for n in args.sizes.split(",") if n]
     subjects = [s for s in args.subjects.split(",") if s]
-    if any(n not in SIZES for n in names) or any(s not in SUBJECTS for s in subjects) or args.runs < 1:
+    if any(n not in SIZES for n in names) or any(s not in SUBJECTS + EXTRA_SUBJECTS for s in subjects) or args.runs < 1:
         parser.error("unknown size or subject, or no runs")
     if args.from_json:
         saved = json.loads(args.from_json.read_text())

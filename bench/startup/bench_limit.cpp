@@ -8,6 +8,10 @@
 //   bench_limit remove LAUNCHER.exe   write, then remove the directory by a
 //                                     plain walk of the tree
 //
+//   bench_limit write-32k LAUNCHER.exe
+//                                     write, each file in pieces of at most
+//                                     32,768 bytes, as the launcher does
+//
 // LAUNCHER.exe may also be a stored payload file (starting "JWX"). Files are
 // written with the launcher's calls (CreateDirectoryW, CreateFileW with
 // CREATE_ALWAYS, WriteFile, CloseHandle) straight from the decoder's output
@@ -66,6 +70,7 @@ static const uint8_t *find_payload(const uint8_t *file, size_t size, size_t *len
 enum class mode { decode, write, remove };
 
 static mode run_mode;
+static size_t write_limit = ~size_t{0}; // the largest piece one WriteFile takes
 static wchar_t target[path_units];
 static size_t target_length;
 static wchar_t path[path_units];    // target + "\" + name of the current record
@@ -108,9 +113,13 @@ static void write_record(const uint8_t *bytes, size_t count)
 {
     if (run_mode == mode::decode)
         return;
-    DWORD written = 0;
-    if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) || written != count)
-        fail("cannot write", GetLastError());
+    while (count > 0) {
+        DWORD piece = static_cast<DWORD>(count < write_limit ? count : write_limit);
+        DWORD written = 0;
+        if (!WriteFile(file, bytes, piece, &written, nullptr) || written != piece)
+            fail("cannot write", GetLastError());
+        bytes += piece, count -= piece;
+    }
 }
 
 static void close_record()
@@ -210,13 +219,15 @@ static void remove_tree(wchar_t *folder, size_t length)
 int wmain(int argc, wchar_t **argv)
 {
     if (argc != 3 || (wcscmp(argv[1], L"decode") != 0 && wcscmp(argv[1], L"write") != 0 &&
-                      wcscmp(argv[1], L"remove") != 0)) {
-        fprintf(stderr, "usage: bench_limit decode|write|remove LAUNCHER.exe|STORED\n");
+                      wcscmp(argv[1], L"write-32k") != 0 && wcscmp(argv[1], L"remove") != 0)) {
+        fprintf(stderr, "usage: bench_limit decode|write|write-32k|remove LAUNCHER.exe|STORED\n");
         return 2;
     }
-    run_mode = wcscmp(argv[1], L"decode") == 0 ? mode::decode
-               : wcscmp(argv[1], L"write") == 0 ? mode::write
-                                                 : mode::remove;
+    run_mode = wcscmp(argv[1], L"decode") == 0   ? mode::decode
+               : wcscmp(argv[1], L"remove") == 0 ? mode::remove
+                                                 : mode::write;
+    if (wcscmp(argv[1], L"write-32k") == 0)
+        write_limit = 32768;
     HANDLE input = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     LARGE_INTEGER size = {};
     if (input == INVALID_HANDLE_VALUE || !GetFileSizeEx(input, &size))
