@@ -54,6 +54,7 @@ fill() {
     awk -F '\t' -v budget="$budget" '
       $2 !~ /^[A-Za-z0-9._+\/-]+$/ { next }
       tolower($2) ~ /(^|\/)(con|prn|aux|nul|com[0-9]|lpt[0-9])(\.|\/|$)/ { next }
+      seen[tolower($2)]++ { next }
       used + $1 <= budget { used += $1; print $2 }' |
     tar --no-recursion -cf - -T -) | tar -C "$dest" -xf -
 }

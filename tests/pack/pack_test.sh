@@ -261,6 +261,25 @@ round_trip() {
   descriptor=$(od -An -tu1 -j$((base + 7)) -N1 first.exe | tr -d ' ')
   expect_eq "$((descriptor & 4))" 4 "checksum flag by default"
   expect_eq "$(ls -A | grep -c tarvek-pack || true)" 0 "work folders left beside the outputs"
+
+  # Interrupted while it compresses: no launcher, no work folder. (Should
+  # the pack be done before the signal, it must be whole.)
+  mkdir -p slow
+  new_app slow/app
+  head -c 16000000 /dev/urandom >slow/app/random.bin
+  "$pack" slow/app -o slow/app.exe --threads 1 --quiet 2>slow/err.txt &
+  local pid=$! status=0
+  sleep 1
+  kill -INT "$pid" 2>/dev/null || true
+  wait "$pid" || status=$?
+  if [ "$status" -eq 0 ]; then
+    "$pack" --verify slow/app.exe >/dev/null || fail "a pack that ended before its interrupt is not whole"
+  else
+    expect_eq "$status" 130 "exit status of an interrupted pack"
+    contains "$(cat slow/err.txt)" "interrupted; nothing was written" "interrupted pack"
+    expect_eq "$(ls -A slow)" "app
+err.txt" "left beside an interrupted pack"
+  fi
 }
 
 inspection() {
