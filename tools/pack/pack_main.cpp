@@ -36,7 +36,7 @@ The whole input is checked before anything is written; a problem is one line on 
 constexpr const char *footer_text =
     R"(With SOURCE_DATE_EPOCH set, its value is the launcher's time stamp: the same input and options give the same bytes.
 
-Exit status: 0 on success; 1 when the input is refused, a launcher is damaged or something cannot be written; 2 for a command line that is not understood; 130 when interrupted.)";
+Exit status: 0 on success; 1 when the input is refused, a launcher is damaged or something cannot be written; 2 for a command line that is not understood; 128 + the signal (130 for Ctrl-C) when interrupted by a signal.)";
 
 struct command_line {
     CLI::App app{description_text, "tarvek-pack"};

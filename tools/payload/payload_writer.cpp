@@ -1,5 +1,6 @@
 #include "payload_writer.hpp"
 
+#define ZSTD_STATIC_LINKING_ONLY // ZSTD_getFrameProgression
 #include <zstd.h>
 
 #include <cerrno>
@@ -17,6 +18,8 @@ namespace {
 constexpr char magic[] = {'J', 'W', 'X'};
 constexpr size_t copy_chunk = 1 << 20;
 constexpr uint32_t skippable_frame_magic = 0x184D2A50;
+constexpr int job_size = 32 << 20;
+constexpr int job_overlap_log = 7;
 
 std::string le_bytes(uint64_t value, size_t count)
 {
@@ -69,8 +72,11 @@ size_t checked(size_t result, const char *what)
 // to the output, so no input is ever held whole.
 class frame_encoder {
 public:
-    frame_encoder(const payload_options &options, unsigned window_log, output_file &out)
-        : context_(ZSTD_createCCtx(), ZSTD_freeCCtx), out_(out), buffer_(ZSTD_CStreamOutSize(), 0)
+    // `after_call` runs after every call into the library.
+    frame_encoder(const payload_options &options, unsigned window_log, output_file &out,
+                  std::function<void()> after_call)
+        : context_(ZSTD_createCCtx(), ZSTD_freeCCtx), out_(out), buffer_(ZSTD_CStreamOutSize(), 0),
+          after_call_(std::move(after_call))
     {
         if (!context_)
             throw payload_error("cannot create a compression context");
@@ -83,9 +89,18 @@ public:
         // without it the library decides, as it always did.
         if (options.long_distance)
             set(ZSTD_c_enableLongDistanceMatching, 1);
-        if (options.threads != 0)
+        if (options.threads != 0) {
             set(ZSTD_c_nbWorkers, static_cast<int>(options.threads));
+            // Jobs of 32 MiB, each overlapping the data before it by a
+            // quarter of the window (32 MiB at 2^27): left to itself the
+            // library makes jobs of 256 MiB and more at the high levels, and
+            // one worker compresses a payload smaller than that alone.
+            set(ZSTD_c_jobSize, job_size);
+            set(ZSTD_c_overlapLog, job_overlap_log);
+        }
     }
+    // Stream bytes the library has compressed so far (not only taken in).
+    uint64_t consumed() const { return ZSTD_getFrameProgression(context_.get()).consumed; }
     void feed(std::string_view bytes)
     {
         ZSTD_inBuffer in = {bytes.data(), bytes.size(), 0};
@@ -111,6 +126,8 @@ private:
         if (header_.size() < 6)
             header_.append(bytes.substr(0, 6 - header_.size()));
         out_.write(bytes);
+        if (after_call_)
+            after_call_();
         return left;
     }
     void drain(ZSTD_EndDirective mode)
@@ -123,6 +140,7 @@ private:
     output_file &out_;
     std::string buffer_;
     std::string header_;
+    std::function<void()> after_call_;
 };
 
 // The launcher relies on these header fields; a library that chose other
@@ -197,16 +215,17 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     }
     layout.frame_offset = out.written();
 
-    frame_encoder frame(options, layout.window_log, out);
-    uint64_t fed = 0;
     uint64_t records = 0;
+    frame_encoder *encoder = nullptr;
+    frame_encoder frame(options, layout.window_log, out, [&] {
+        if (options.progress && encoder)
+            options.progress(encoder->consumed(), records);
+    });
+    encoder = &frame;
     auto feed = [&](std::string_view bytes) {
         frame.feed(bytes);
         if (copy)
             copy->write(bytes);
-        fed += bytes.size();
-        if (options.progress)
-            options.progress(fed, records);
     };
     for (const stream_item &item : items) {
         switch (item.type) {
@@ -228,8 +247,6 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     if (options.end_marker)
         feed(std::string(2, '\0'));
     frame.finish();
-    if (options.progress)
-        options.progress(fed, records);
     check_frame_header(frame.header(), layout.window_log, options.checksum);
 
     layout.frame_size = out.written() - layout.frame_offset;
