@@ -203,14 +203,38 @@ def section_offsets(exe):
     return offsets
 
 
-def pack_phases(build, app, out):
-    """The same launcher linked with the bench's phase hooks
-    (bench/startup/phase_hooks.cpp): the payload written as ./tarvek pack
-    writes it, the hooks' object added to the link."""
+def stored_payload_of(exe):
+    """The stored payload at the start of a launcher's .rdata, cut at its
+    length field: magic, one Zstandard frame (walked block by block), zero
+    padding to a multiple of 8, the length field."""
+    data = Path(exe).read_bytes()
+    start = section_offsets(exe)[".rdata"]
+    at = start + 3
+    if data[start:at] != b"JWX" or data[at:at + 4] != b"\x28\xb5\x2f\xfd":
+        raise RuntimeError(f"{exe}: no payload at the start of .rdata")
+    descriptor = data[at + 4]
+    single_segment, checksum = descriptor & 0x20, descriptor & 0x04
+    content_size_bytes = [1 if single_segment else 0, 2, 4, 8][descriptor >> 6]
+    at += 5 + (0 if single_segment else 1) + [0, 1, 2, 4][descriptor & 3] + content_size_bytes
+    while True:
+        header = int.from_bytes(data[at:at + 3], "little")
+        last, kind, size = header & 1, (header >> 1) & 3, header >> 3
+        at += 3 + (1 if kind == 1 else size)
+        if last:
+            break
+    at += 4 if checksum else 0
+    end = start + ((at - start + 7) // 8) * 8 + 8
+    if int.from_bytes(data[end - 8:end], "little") != end - 8 - start:
+        raise RuntimeError(f"{exe}: the payload's length field does not match its frame")
+    return data[start:end]
+
+
+def pack_phases(build, ours, out):
+    """The packed launcher's very payload linked again, with the bench's
+    phase hooks (bench/startup/phase_hooks.cpp) added to the link."""
     hooks = build / "win" / "bench" / "startup" / "phase_hooks.obj"
     stored = out.with_suffix(".stored")
-    subprocess.run([str(build / "host" / "payload" / "tarvek-payload"), "--dir", str(app), "-o", str(stored)],
-                   check=True)
+    stored.write_bytes(stored_payload_of(ours))
     subprocess.run(link_command(build, stored, out, hooks), check=True)
     stored.unlink()
     return out
@@ -686,7 +710,7 @@ def main():
         record["raw"] = samples
         if args.phases and "ours" in subjects:
             say(f"timing the phases of the {name} launcher")
-            timed = pack_phases(build, app, work / "packed" / f"{name}-phases.exe")
+            timed = pack_phases(build, ours, work / "packed" / f"{name}-phases.exe")
             record["phases"] = measure_phases(wine, build, timed, 3)
         results[name] = record
         # Kept after every size, so that an interrupted run still leaves figures.
