@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <psapi.h>
 #include <stdlib.h>
+#include <tlhelp32.h>
 #include <wchar.h>
 
 #include "launcher/launcher_state.hpp"
@@ -53,21 +54,98 @@ static bool parent_process_id(DWORD *id)
     return converted;
 }
 
+static_assert(image_path_capacity < env_value_units);
+
+// The main module's name, read from the process's own memory: needs query
+// and read access.
+static bool read_module_name(DWORD id, wchar_t *path)
+{
+    constexpr DWORD access = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+    static_assert(access == 0x0410);
+    HANDLE process = OpenProcess(access, FALSE, id);
+    if (process == nullptr)
+        return false;
+    DWORD length = K32GetModuleFileNameExW(process, nullptr, path, image_path_capacity);
+    CloseHandle(process);
+    return length != 0;
+}
+
+// The image name that the system keeps for the process: needs only limited
+// query access, which is granted where reading the process's memory is not
+// (a tracer attached to it, security software). A process that has ended
+// keeps its image name while anyone holds a handle to it; it is no waiting
+// parent, so it gives none.
+static bool read_image_name(DWORD id, wchar_t *path)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr)
+        return false;
+    DWORD exit_code = 0;
+    DWORD length = image_path_capacity;
+    bool read = GetExitCodeProcess(process, &exit_code) != 0 && exit_code == STILL_ACTIVE &&
+                QueryFullProcessImageNameW(process, 0, path, &length) != 0 && length != 0;
+    CloseHandle(process);
+    return read;
+}
+
+process_image_source read_process_image(DWORD id, wchar_t *path)
+{
+    path[0] = 0;
+    if (read_module_name(id, path))
+        return process_image_source::module_name;
+    path[0] = 0;
+    if (read_image_name(id, path))
+        return process_image_source::image_name;
+    path[0] = 0;
+    return process_image_source::none;
+}
+
+creator_answer process_created_this_one(DWORD id)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return creator_answer::unknown;
+    DWORD own = GetCurrentProcessId();
+    bool named_is_listed = false;
+    bool own_is_listed = false;
+    DWORD creator = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == id)
+            named_is_listed = true;
+        if (entry.th32ProcessID == own) {
+            own_is_listed = true;
+            creator = entry.th32ParentProcessID;
+        }
+    }
+    CloseHandle(snapshot);
+    if (!own_is_listed)
+        return creator_answer::unknown;
+    return named_is_listed && creator == id ? creator_answer::yes : creator_answer::no;
+}
+
+// The named process's image path is compared with this process's own, both
+// in normalised form. Where nothing of the named process can be read, the
+// answer comes from the system's list of processes instead: a parent starts
+// no other process than its own executable, and only after it has named
+// itself in TARVEK_ONEFILE_PARENT, so a launcher that the named process
+// created is that parent's child. A launcher started by the application (by
+// the child, not by the named parent) then takes the parent role, which ends
+// in a child that recognises it: nothing can start a chain.
 bool detect_child_role()
 {
     DWORD parent_id;
     if (!parent_process_id(&parent_id))
         return false;
-    HANDLE parent = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent_id);
-    if (parent == nullptr)
+    // A stale id that the system has given to this very process.
+    if (parent_id == GetCurrentProcessId())
         return false;
-    static_assert(image_path_capacity < env_value_units);
-    DWORD length = K32GetModuleFileNameExW(parent, nullptr, launcher_scratch, image_path_capacity);
-    if (length != 0)
+    if (read_process_image(parent_id, launcher_scratch) != process_image_source::none) {
         normalise(launcher_scratch, image_path_capacity);
-    bool same = wcscmp(launcher_scratch, normalised_own_image_path()) == 0;
-    CloseHandle(parent);
-    return length != 0 && same;
+        return wcscmp(launcher_scratch, normalised_own_image_path()) == 0;
+    }
+    return process_created_this_one(parent_id) == creator_answer::yes;
 }
 
 void become_parent()

@@ -1,0 +1,198 @@
+// The role decision's ways of learning about the process that
+// TARVEK_ONEFILE_PARENT names: its image path, read with the access this
+// process has, and whether it created this process.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "launcher/launcher_state.hpp"
+#include "launcher/role.hpp"
+#include "tests/support/scenario.hpp"
+
+namespace {
+
+// A process of this test program that waits until it is ended.
+struct waiting_process {
+    PROCESS_INFORMATION info = {};
+    waiting_process()
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        std::wstring line = join_command_line({own_executable(), L"--scenario", L"wait"});
+        EXPECT_TRUE(CreateProcessW(own_executable().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &info));
+    }
+    ~waiting_process()
+    {
+        TerminateProcess(info.hProcess, 0);
+        WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+};
+
+DWORD ended_process_id()
+{
+    process_result r = run_scenario("wait", {L"0"});
+    return r.process_id;
+}
+
+TARVEK_SCENARIO(wait)
+{
+    Sleep(arguments.empty() ? INFINITE : std::stoul(arguments[0]));
+    return 0;
+}
+
+const wchar_t *source_name(process_image_source source)
+{
+    switch (source) {
+    case process_image_source::module_name:
+        return L"module_name";
+    case process_image_source::image_name:
+        return L"image_name";
+    case process_image_source::none:
+        break;
+    }
+    return L"none";
+}
+
+// Starts a waiting copy of this program and prints how its image path could
+// be read once it runs, and what it was. Run under a tracer from the host as
+// well, where the process's memory cannot be read.
+TARVEK_SCENARIO(read_image_of_started_process)
+{
+    waiting_process other;
+    static image_path path;
+    // Until the new process has loaded its modules, only the system's image
+    // name is there.
+    process_image_source source = process_image_source::none;
+    for (int i = 0; i < 100; ++i) {
+        source = read_process_image(other.info.dwProcessId, path);
+        if (source == process_image_source::module_name)
+            break;
+        Sleep(50);
+    }
+    printf("%ls\n%ls\n", source_name(source), path);
+    return 0;
+}
+
+TEST(ReadProcessImage, LiveProcessGivesItsImagePathFromItsModule)
+{
+    process_result r = run_scenario("read_image_of_started_process");
+    ASSERT_EQ(0u, r.exit_code) << r.err;
+    EXPECT_EQ("module_name\r\n" + narrow(own_executable()) + "\r\n", r.out);
+}
+
+// An ended process keeps its object, image name included, while a handle to
+// it is open; it is no waiting parent all the same.
+TEST(ReadProcessImage, EndedProcessGivesNothingWhileAHandleHoldsIt)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::wstring line = own_executable() + L" --scenario wait 0";
+    ASSERT_TRUE(CreateProcessW(own_executable().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &info));
+    WaitForSingleObject(info.hProcess, INFINITE);
+    static image_path path = L"stale";
+    EXPECT_EQ(process_image_source::none, read_process_image(info.dwProcessId, path));
+    EXPECT_EQ(std::wstring(), path);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+// Prints the answers of process_created_this_one for each id argument.
+TARVEK_SCENARIO(created_by)
+{
+    for (const std::wstring &id : arguments) {
+        creator_answer answer = process_created_this_one(std::stoul(id));
+        printf("%s ", answer == creator_answer::yes ? "yes" : answer == creator_answer::no ? "no" : "unknown");
+    }
+    return 0;
+}
+
+TEST(CreatorCheck, OnlyTheLiveCreatorIsTheCreator)
+{
+    waiting_process sibling;
+    process_result r = run_scenario(
+        "created_by", {std::to_wstring(GetCurrentProcessId()), std::to_wstring(sibling.info.dwProcessId),
+                       std::to_wstring(ended_process_id()), L"0"});
+    ASSERT_EQ(0u, r.exit_code) << r.err;
+    EXPECT_EQ("yes no no no ", r.out);
+}
+
+TARVEK_SCENARIO(created_by_itself)
+{
+    printf("%d", process_created_this_one(GetCurrentProcessId()) == creator_answer::yes);
+    return 0;
+}
+
+TEST(CreatorCheck, AProcessDidNotCreateItself)
+{
+    process_result r = run_scenario("created_by_itself");
+    EXPECT_EQ("0", r.out);
+}
+
+TARVEK_SCENARIO(role)
+{
+    printf("%s", detect_child_role() ? "child" : "parent");
+    return 0;
+}
+
+// The decision where every image path can be read: the same executable
+// waiting gives the child role, another one or none the parent role.
+TARVEK_SCENARIO(role_naming_itself)
+{
+    SetEnvironmentVariableW(L"TARVEK_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId()).c_str());
+    printf("%s", detect_child_role() ? "child" : "parent");
+    return 0;
+}
+
+TEST(DetectChildRole, SameExecutableAliveGivesTheChildRole)
+{
+    process_options options;
+    options.environment = {{L"TARVEK_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId())}};
+    EXPECT_EQ("child", run_scenario("role", {}, options).out);
+}
+
+// A process that has not run yet has no modules: its image path is the one
+// the system keeps.
+TEST(ReadProcessImage, SuspendedProcessGivesTheSystemsImageName)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::wstring line = own_executable() + L" --scenario wait";
+    ASSERT_TRUE(CreateProcessW(own_executable().c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                               nullptr, nullptr, &startup, &info));
+    static image_path path;
+    EXPECT_EQ(process_image_source::image_name, read_process_image(info.dwProcessId, path));
+    EXPECT_EQ(own_executable(), path);
+    TerminateProcess(info.hProcess, 0);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+TEST(DetectChildRole, AnotherExecutableOrNoneGivesTheParentRole)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION cmd = {};
+    std::wstring line = L"cmd.exe";
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &cmd));
+    for (const std::wstring &parent : {std::to_wstring(cmd.dwProcessId), std::to_wstring(ended_process_id()),
+                                       std::wstring(L"12x"), std::wstring(L"")}) {
+        process_options options;
+        options.environment = {{L"TARVEK_ONEFILE_PARENT", parent}};
+        EXPECT_EQ("parent", run_scenario("role", {}, options).out) << narrow(parent);
+    }
+    TerminateProcess(cmd.hProcess, 0);
+    CloseHandle(cmd.hThread);
+    CloseHandle(cmd.hProcess);
+    // A process id is never its own parent: a stale one the system reused.
+    EXPECT_EQ("parent", run_scenario("role_naming_itself").out);
+}
+
+} // namespace
