@@ -26,6 +26,8 @@ packages=(
   osslsigncode openssl               # the signing test of packed launchers
   googletest
   dpkg-dev                           # apt-get source unpacks with it
+  python3                            # drives the reliability campaigns
+  strace                             # the launcher under a tracer
 )
 bench_packages=(
   nsis                               # the peer: a silent NSIS self-extractor

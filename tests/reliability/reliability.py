@@ -18,6 +18,8 @@ import argparse
 import os
 import sys
 
+# Nothing is written into the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from driver import campaign, common, payload, relaunch  # noqa: E402
