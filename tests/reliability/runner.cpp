@@ -61,7 +61,7 @@ struct case_spec {
     std::wstring exe;
     std::optional<std::wstring> argv0;
     std::vector<std::wstring> arguments;
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> environment;
+    environment_changes environment;
     bool fresh_temp = true;
     std::wstring watch;
     std::wstring cwd;
@@ -219,34 +219,6 @@ std::vector<case_spec> read_cases(const std::wstring &path)
     return cases;
 }
 
-// The environment of this process with the case's changes, as a block.
-std::wstring environment_block(const std::vector<std::pair<std::wstring, std::optional<std::wstring>>> &changes)
-{
-    std::map<std::wstring, std::wstring, bool (*)(const std::wstring &, const std::wstring &)> vars(
-        [](const std::wstring &a, const std::wstring &b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
-    wchar_t *block = GetEnvironmentStringsW();
-    for (const wchar_t *p = block; *p != 0; p += wcslen(p) + 1) {
-        std::wstring entry = p;
-        size_t eq = entry.find(L'=', 1);
-        if (eq != std::wstring::npos)
-            vars[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    FreeEnvironmentStringsW(block);
-    for (const auto &[name, value] : changes) {
-        if (value)
-            vars[name] = *value;
-        else
-            vars.erase(name);
-    }
-    std::wstring out;
-    for (const auto &[name, value] : vars) {
-        out += name + L"=" + value;
-        out += L'\0';
-    }
-    out += L'\0';
-    return out;
-}
-
 HANDLE inheritable_file(const std::wstring &path, DWORD access, DWORD disposition)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -338,8 +310,7 @@ void start_case(running_case &run)
     run.err_path = base + L".err";
     run.report_path = base + L".report";
     DeleteFileW(run.report_path.c_str());
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> environment = {
-        {L"TARVEK_PROBE_REPORT", run.report_path}};
+    environment_changes environment = {{L"TARVEK_PROBE_REPORT", run.report_path}};
     if (spec.fresh_temp) {
         run.temp = base + L".temp";
         remove_tree(run.temp);

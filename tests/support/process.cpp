@@ -168,8 +168,7 @@ bool is_abort_exit(uint32_t exit_code)
     return exit_code == 3 || exit_code == 0xC0000409u;
 }
 
-// The current environment with the requested changes, as a sorted block.
-static std::wstring environment_block(const process_options &options)
+std::wstring environment_block(const environment_changes &changes)
 {
     std::map<std::wstring, std::wstring, bool (*)(const std::wstring &, const std::wstring &)> vars(
         [](const std::wstring &a, const std::wstring &b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
@@ -182,7 +181,7 @@ static std::wstring environment_block(const process_options &options)
         vars[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
     FreeEnvironmentStringsW(block);
-    for (const auto &[name, value] : options.environment) {
+    for (const auto &[name, value] : changes) {
         if (value)
             vars[name] = *value;
         else
@@ -245,7 +244,7 @@ process_result run_process(const std::wstring &application, const std::wstring &
     }
     PROCESS_INFORMATION info = {};
     std::wstring line = command_line;
-    std::wstring env = environment_block(options);
+    std::wstring env = environment_block(options.environment);
     BOOL started = CreateProcessW(
         application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
         env.data(), options.current_directory.empty() ? nullptr : options.current_directory.c_str(),

@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
+// Variables to set (value) or delete (nullopt), in order.
+using environment_changes = std::vector<std::pair<std::wstring, std::optional<std::wstring>>>;
+
 struct process_options {
-    // Variables to set (value) or delete (nullopt) in the child's environment,
-    // on top of this process's own.
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> environment;
+    // Changes to this process's own environment for the child's.
+    environment_changes environment;
     std::string standard_input;
     std::wstring current_directory;
     // The start-up information's wShowWindow, with STARTF_USESHOWWINDOW.
@@ -33,6 +35,10 @@ struct process_result {
 
 process_result run_process(const std::wstring &application, const std::wstring &command_line,
                            const process_options &options = {});
+
+// This process's environment with the changes made, as a sorted block for
+// CreateProcessW (CREATE_UNICODE_ENVIRONMENT).
+std::wstring environment_block(const environment_changes &changes);
 
 // Quotes one argument by the rules CommandLineToArgvW undoes.
 std::wstring quote_argument(const std::wstring &argument);
