@@ -33,7 +33,8 @@ def command_campaign(conf, args):
 
     configs = campaign.CONFIGS if args.config == "both" else (args.config,)
     tally = campaign.run(conf, args.seed, args.cases, args.parallel, args.timeout * 1000, only=args.only,
-                         configs=configs, malformed=not args.no_malformed, progress=progress)
+                         configs=configs, batch=args.batch, malformed=not args.no_malformed,
+                         progress=progress)
     print(f"damage campaign, seed {args.seed}, {args.cases} mutated launchers per frame kind "
           f"(and the malformed streams), {clock.seconds():.0f} s:")
     campaign.print_counts(tally, sys.stdout)
@@ -83,6 +84,7 @@ def main():
     c.add_argument("--no-malformed", action="store_true", help="leave out the malformed streams")
     c.add_argument("--parallel", type=int, default=2, help="launchers run at the same time (default 2)")
     c.add_argument("--timeout", type=int, default=30, help="time bound of one run in seconds (default 30)")
+    c.add_argument("--batch", type=int, default=100, help="launchers written and run at a time (default 100)")
 
     commands.add_parser("relaunch", help="the launcher under strace -f")
     commands.add_parser("denied", help="launcher processes that deny each other access")
