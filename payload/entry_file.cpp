@@ -14,9 +14,26 @@ static_assert(write_buffer_size <= MAXDWORD);
 // One chunk of content on its way from the reader to the file.
 static uint8_t write_buffer[write_buffer_size];
 
+// The open-failure line, built here rather than by "%ls": the C runtime
+// writes a path through "%ls" one byte per unit in its "C" locale and stops
+// the whole line at the first unit above 0xFF (a TEMP below a profile named
+// in Chinese, say). Those units become '?' instead; the others are written
+// as "%ls" writes them.
+static char open_failure_line[wide_path_units + 64];
+
 [[noreturn]] static void fail_open(const wchar_t *path)
 {
-    fprintf(stderr, "Error, failed to open '%ls' for writing.\n", path);
+    constexpr char before[] = "Error, failed to open '";
+    constexpr char after[] = "' for writing.\n";
+    size_t length = 0;
+    for (const char *c = before; *c != 0; ++c)
+        open_failure_line[length++] = *c;
+    for (size_t i = 0; path[i] != 0 && i < wide_path_units - 1; ++i)
+        open_failure_line[length++] = path[i] <= 0xFF ? static_cast<char>(path[i]) : '?';
+    for (const char *c = after; *c != 0; ++c)
+        open_failure_line[length++] = *c;
+    static_assert(sizeof before - 1 + wide_path_units - 1 + sizeof after - 1 <= sizeof open_failure_line);
+    fwrite(open_failure_line, 1, length, stderr);
     exit(failure_exit_code);
 }
 

@@ -46,4 +46,21 @@ TEST(EntryFileWrite, ShortWriteIsAFailureNotATruncatedFile)
     EXPECT_EQ(unpack_failure(ERROR_WRITE_FAULT), r.err);
 }
 
+TARVEK_SCENARIO(open_fails)
+{
+    unpack_entry_file(arguments.at(0).c_str(), 0);
+    return 0;
+}
+
+// A path with units the C runtime's "%ls" cannot write: the line is whole,
+// those units shown as '?', the others as before.
+TEST(EntryFileOpen, FailureLineIsWholeWhateverThePathHolds)
+{
+    process_result r = run_scenario("open_fails", {L"T:\\no such folder \u4E2D\u6587\\caf\u00E9 \U0001F600.txt"});
+    EXPECT_EQ(2u, r.exit_code);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("Error, failed to open 'T:\\no such folder ??\\caf\xE9 ??.txt' for writing." + std::string(line_end),
+              r.err);
+}
+
 } // namespace

@@ -44,8 +44,6 @@ def command_campaign(conf, args):
               + f"\n     {campaign.describe(result)}"
               + f"\n     again: {sys.argv[0]} --conf {args.conf} campaign --seed {args.seed} --config {config}"
               + (f" --only {case_id.rsplit('-', 1)[1]}" if "-m" not in case_id else ""))
-    for config, case_id, description, label, reason, result in tally.known:
-        print(f"KNOWN {case_id}: {description}: {label}: {reason}\n     {campaign.describe(result)}")
     if tally.failures:
         print(f"{len(tally.failures)} cases ended in a forbidden outcome; their launchers are kept in "
               f"{os.path.join(conf.work, 'campaign-failures')}")
