@@ -101,11 +101,12 @@ run_once() {
   local name=$1 launcher=$2 log=$work/run.log started
   : >"$log"
   started=$(windows_ticks)
-  TARVEK_BENCH_LOG=$(windows_path "$log") "$wine64" "$launcher" >/dev/null 2>&1 </dev/null
+  TARVEK_BENCH_LOG=$(windows_path "$log") "$wine64" "$launcher" >/dev/null 2>&1 </dev/null \
+    || echo "image_load: $name: the launcher exited with $?" >&2
   # The parent created a process; the child ran the application.
   local parent child parent_entry child_entry create_start create_end private ws
-  read -r parent create_start create_end < <(awk '$1 == "create_process" { print $2, $3, $4 }' "$log")
-  read -r child private ws < <(awk '$1 == "child" { print $2, $3, $4 }' "$log")
+  read -r parent create_start create_end < <(awk '$1 == "create_process" { print $2, $3, $4 }' "$log") || true
+  read -r child private ws < <(awk '$1 == "child" { print $2, $3, $4 }' "$log") || true
   parent_entry=$(awk -v p="$parent" '$1 == "entry" && $2 == p { print $3 }' "$log")
   child_entry=$(awk -v c="$child" '$1 == "entry" && $2 == c { print $3 }' "$log")
   [ -n "$parent_entry" ] && [ -n "$child_entry" ] && [ -n "$create_start" ] \
