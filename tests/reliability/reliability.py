@@ -10,6 +10,11 @@ Commands:
              another's memory: one child, no chain
   denied     the same where each launcher process denies the others access
              (its memory, or everything)
+  faults     TEMP unusable, a full disk, a file held open, the child or the
+             parent ended from outside, Ctrl-C: each with its outcome
+  load       many runs in a row and at the same time, one TEMP for all
+  paths      a launcher in a folder with spaces and characters outside the
+             BMP; TEMP from 180 units to past what the system returns
   zeros N OUT            (build step) N zero bytes into OUT
   roomy IN ROOM OUT      (build step) the stored payload IN with ROOM more
                          bytes of zero padding
@@ -22,7 +27,7 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from driver import campaign, common, payload, relaunch  # noqa: E402
+from driver import campaign, common, faults, load, paths, payload, relaunch  # noqa: E402
 
 
 def command_campaign(conf, args):
@@ -86,6 +91,11 @@ def main():
 
     commands.add_parser("relaunch", help="the launcher under strace -f")
     commands.add_parser("denied", help="launcher processes that deny each other access")
+    commands.add_parser("faults", help="faults from outside a run")
+    lo = commands.add_parser("load", help="runs in a row and at the same time")
+    lo.add_argument("--serial", type=int, default=200, help="runs in a row (default 200)")
+    lo.add_argument("--concurrent", type=int, default=20, help="runs at the same time (default 20)")
+    commands.add_parser("paths", help="awkward paths")
 
     z = commands.add_parser("zeros")
     z.add_argument("count", type=int)
@@ -107,6 +117,12 @@ def main():
         return relaunch.check(conf, sys.stdout)
     if args.command == "denied":
         return relaunch.denied(conf, sys.stdout)
+    if args.command == "faults":
+        return 1 if faults.run(conf, sys.stdout) else 0
+    if args.command == "load":
+        return 1 if load.run(conf, sys.stdout, args.serial, args.concurrent) else 0
+    if args.command == "paths":
+        return 1 if paths.run(conf, sys.stdout) else 0
     return {"campaign": command_campaign}[args.command](conf, args)
 
 

@@ -26,7 +26,9 @@
 //   hold=REL@MS      once the file REL exists below the target folder, keep it
 //                    open (no delete sharing) until MS ms after the child ended
 //   ctrlc=MS         MS ms after the child started, send Ctrl-C to the console
-//                    (the runner ignores it; run such cases alone)
+//                    that the runner then makes for itself and shares with
+//                    every launcher (the runner ignores it; run such cases
+//                    alone)
 //   deny=all|memory  give every process of the run, as it appears, a DACL
 //                    that lets no other process open it (all), or open it
 //                    only for limited queries and waiting (memory): what
@@ -252,7 +254,8 @@ std::vector<std::wstring> onefile_entries(const std::wstring &folder)
 {
     std::vector<std::wstring> out;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\onefile_*").c_str(), &found);
+    std::wstring pattern = folder + (folder.empty() || folder.back() != L'\\' ? L"\\" : L"") + L"onefile_*";
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return out;
     do
@@ -348,10 +351,13 @@ void start_case(running_case &run)
     HANDLE err = inheritable_file(run.err_path, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    // A launcher that is to get Ctrl-C writes to the console it shares.
+    if (!spec.ctrl_c_ms) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in;
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+    }
 
     run.job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -607,6 +613,12 @@ int wmain(int argc, wchar_t **argv)
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (results == INVALID_HANDLE_VALUE)
         die("cannot write " + narrow(argv[2]));
+    // Ctrl-C goes to every process on a console: one of the runner's own.
+    if (std::any_of(cases.begin(), cases.end(), [](const case_spec &c) { return c.ctrl_c_ms.has_value(); })) {
+        FreeConsole();
+        if (!AllocConsole())
+            die("cannot make a console for Ctrl-C");
+    }
     SetConsoleCtrlHandler(ignore_console_event, TRUE);
     completion_port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
 

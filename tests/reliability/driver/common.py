@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 
@@ -42,8 +43,19 @@ class Conf:
         return env
 
     def wine(self, *arguments, check=True, timeout=None):
-        return subprocess.run([self["wine"], *arguments], env=self.wine_environment(),
-                              stdin=subprocess.DEVNULL, capture_output=True, check=check, timeout=timeout)
+        """Runs a Windows program; its output is collected through files, not
+        pipes: a background process that Wine starts on the way would hold a
+        pipe open after the program ended."""
+        os.makedirs(self.work, exist_ok=True)
+        with tempfile.TemporaryFile(dir=self.work) as out, tempfile.TemporaryFile(dir=self.work) as err:
+            done = subprocess.run([self["wine"], *arguments], env=self.wine_environment(),
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            done.stdout, done.stderr = out.read(), err.read()
+        if check and done.returncode != 0:
+            raise subprocess.CalledProcessError(done.returncode, done.args, done.stdout, done.stderr)
+        return done
 
 
 def fresh_folder(path):
@@ -113,7 +125,9 @@ def parse_report_text(report):
     for line in text.splitlines():
         if "=" in line:
             key, value = line.split("=", 1)
-            values.setdefault(key, re.sub(r"%([0-9A-F]{4})", lambda m: chr(int(m.group(1), 16)), value))
+            units = re.sub(r"%([0-9A-F]{4})", lambda m: chr(int(m.group(1), 16)), value)
+            # Pairs of surrogates, one escape each, back into characters.
+            values.setdefault(key, units.encode("utf-16-le", "surrogatepass").decode("utf-16-le", "replace"))
     return values
 
 
