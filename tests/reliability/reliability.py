@@ -15,6 +15,8 @@ Commands:
   load       many runs in a row and at the same time, one TEMP for all
   paths      a launcher in a folder with spaces and characters outside the
              BMP; TEMP from 180 units to past what the system returns
+  bench      all of it at full size (./tarvek bench runs it): figures to
+             bench/results/reliability.md
   zeros N OUT            (build step) N zero bytes into OUT
   roomy IN ROOM OUT      (build step) the stored payload IN with ROOM more
                          bytes of zero padding
@@ -23,11 +25,12 @@ import argparse
 import os
 import sys
 
-# Nothing is written into the source tree.
+# Nothing is written into the source tree (but the bench's figures).
 sys.dont_write_bytecode = True
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from driver import campaign, common, faults, load, paths, payload, relaunch  # noqa: E402
+from driver import bench, campaign, common, faults, load, paths, payload, relaunch  # noqa: E402
 
 
 def command_campaign(conf, args):
@@ -96,6 +99,14 @@ def main():
     lo.add_argument("--serial", type=int, default=200, help="runs in a row (default 200)")
     lo.add_argument("--concurrent", type=int, default=20, help="runs at the same time (default 20)")
     commands.add_parser("paths", help="awkward paths")
+    b = commands.add_parser("bench", help="everything at full size, figures to a file")
+    b.add_argument("--cases", type=int, default=1000, help="mutated launchers per frame kind (default 1000)")
+    b.add_argument("--seed", type=int, default=2)
+    b.add_argument("--parallel", type=int, default=2)
+    b.add_argument("--timeout", type=int, default=30, help="time bound of one run in seconds (default 30)")
+    b.add_argument("--serial", type=int, default=200, help="load: runs in a row (default 200)")
+    b.add_argument("--concurrent", type=int, default=20, help="load: runs at the same time (default 20)")
+    b.add_argument("--out", default=os.path.join(SOURCE_ROOT, "bench", "results", "reliability.md"))
 
     z = commands.add_parser("zeros")
     z.add_argument("count", type=int)
@@ -123,6 +134,8 @@ def main():
         return 1 if load.run(conf, sys.stdout, args.serial, args.concurrent) else 0
     if args.command == "paths":
         return 1 if paths.run(conf, sys.stdout) else 0
+    if args.command == "bench":
+        return bench.run(conf, args, SOURCE_ROOT)
     return {"campaign": command_campaign}[args.command](conf, args)
 
 

@@ -135,7 +135,7 @@ def malformed_streams(conf, checksum):
         ("forward slashes", library + ["--name", "fwd/sub/x.txt", "--text", "x"], {"error: open for writing"}),
         # Names are taken as they stand: this one writes beside the target
         # folder, where nothing removes it.
-        ("dot-dot name", library + ["--name", "..\\escaped.txt", "--text", "x"], {"left behind"}),
+        ("dot-dot name", library + ["--name", "..\\escaped.txt", "--text", "x"], {"wrote beside its folder"}),
         ("window above 2^27", library + ["--window-log", "27", "--patch-window", "17,1"], decode),
         ("duplicate names", library + ["--name", "a.txt", "--text", "first, longer", "--name", "a.txt",
                                        "--text", "second"], {"intact"}),

@@ -22,7 +22,8 @@ ABORT_CODES = {3, 0xC0000409}
 EXCEPTION_BASE = 0xC0000000
 
 # Outcomes that are never acceptable, whatever the case.
-FAILURES = {"hang", "chain", "launcher crash", "left behind", "data lost", "unexplained"}
+FAILURES = {"hang", "chain", "launcher crash", "left behind", "wrote beside its folder", "data lost",
+            "unexplained"}
 
 
 def error_label(result):
@@ -48,6 +49,9 @@ def outcome(result, expected_files=None, exit_code=42, files=None):
     started = result["processes"]
     if started > 2:
         return "chain"
+    # Anything in TEMP but target folders (with what is below them).
+    if any(not entry.startswith("onefile_") for entry in result["left"]):
+        return "wrote beside its folder"
     code = result["exit"]
     label = error_label(result)
     if code == 2 and label is not None:
