@@ -63,16 +63,21 @@ secure_links() {
   done < <(find "$prefix/drive_c" -type l -print0)
 }
 
-# No debugger for crashing programs.
+# No debugger for crashing programs. Without a Debugger value Wine starts
+# "winedbg --auto" all the same, which writes a register dump into the
+# program's output and can hang the run; a debugger that cannot be started
+# makes a crashing program end at once with its exception code.
+no_debugger='tarvek-no-crash-debugger.exe %ld %ld'
 disable_debugger() {
-  grep -q '^"Debugger"="winedbg' "$prefix/system.reg" 2>/dev/null || return 0
+  grep -q '^"Debugger"="tarvek-no-crash-debugger' "$prefix/system.reg" 2>/dev/null && return 0
   say "disabling the crash debugger"
-  "$(wine64_path)" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /f >/dev/null 2>&1 || true
-  "$(wine64_path)" reg delete 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /f >/dev/null 2>&1 || true
+  local key
+  for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
+    "$(wine64_path)" reg add "$key" /v Debugger /t REG_SZ /d "$no_debugger" /f </dev/null >/dev/null 2>&1 || true
+  done
   "$(wine64_path)" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-    >/dev/null 2>&1 || true
+    </dev/null >/dev/null 2>&1 || true
 }
 
 create_prefix

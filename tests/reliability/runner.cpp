@@ -36,15 +36,20 @@
 // TARVEK_PROBE_REPORT is set to WORK\ID.report unless set= names it.
 //
 // RESULTS gets one line per case, in the order the cases end:
-//   {"id", "exit", "timed_out", "ms", "processes", "exits", "out", "err",
-//    "report", "left", "canaries_intact", "child_outlived_parent"}
+//   {"id", "exit", "timed_out", "ms", "processes", "exits", "images", "out",
+//    "err", "report", "left", "canaries_intact", "child_outlived_parent",
+//    "hung_in_main_library"}
 // processes counts every process of the run (the job sees grandchildren
-// too); exits lists their exit codes in the order they started.
+// too); exits lists their exit codes in the order they started, images the
+// file names of their executables. hung_in_main_library: at the time bound, a
+// process still running had main.dll loaded (the application's code, not the
+// launcher's, was running).
 // canaries_intact is false when a canary file in the case's TEMP or current
 // folder changed or vanished: the run deleted or wrote what is not its own.
 #include <windows.h>
 
 #include <aclapi.h>
+#include <psapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -81,6 +86,7 @@ struct tracked_process {
     HANDLE handle = nullptr;
     bool ended = false;
     ULONGLONG started_at = 0;
+    std::wstring image;
 };
 
 struct running_case {
@@ -100,6 +106,7 @@ struct running_case {
     ULONGLONG started_at = 0;
     ULONGLONG deadline = 0;
     bool timed_out = false;
+    bool hung_in_main_library = false;
     bool parent_killed = false;
     bool child_killed = false;
     bool ctrl_c_sent = false;
@@ -113,6 +120,7 @@ struct running_case {
 std::wstring work_folder;
 constexpr wchar_t temp_canary[] = L"tarvek-canary.txt";
 DWORD default_timeout_ms = 30000;
+constexpr ULONGLONG stuck_job_ms = 15000;
 HANDLE completion_port = nullptr;
 
 [[noreturn]] void die(const std::string &message)
@@ -387,6 +395,31 @@ void start_case(running_case &run)
     CloseHandle(info.hThread);
 }
 
+std::wstring image_file_name(HANDLE process)
+{
+    wchar_t path[MAX_PATH * 4];
+    DWORD length = MAX_PATH * 4;
+    if (process == nullptr || !QueryFullProcessImageNameW(process, 0, path, &length))
+        return L"?";
+    std::wstring image(path, length);
+    return image.substr(image.rfind(L'\\') + 1);
+}
+
+// Whether the process has a module named main.dll loaded.
+bool has_main_library(HANDLE process)
+{
+    HMODULE modules[512];
+    DWORD needed = 0;
+    if (!K32EnumProcessModules(process, modules, sizeof modules, &needed))
+        return false;
+    for (DWORD i = 0; i < needed / sizeof modules[0] && i < 512; ++i) {
+        wchar_t name[MAX_PATH];
+        if (K32GetModuleBaseNameW(process, modules[i], name, MAX_PATH) && _wcsicmp(name, L"main.dll") == 0)
+            return true;
+    }
+    return false;
+}
+
 tracked_process *find_process(running_case &run, DWORD id)
 {
     for (tracked_process &p : run.processes)
@@ -421,11 +454,13 @@ void on_job_message(running_case &run, DWORD message, DWORD process_id)
         if (process_id == run.root_id) {
             p.handle = run.root;
         } else {
-            p.handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE | WRITE_DAC,
+            p.handle = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE | PROCESS_TERMINATE |
+                                       WRITE_DAC,
                                    FALSE, process_id);
             if (p.handle != nullptr)
                 restrict_access(p.handle, run.spec->deny);
         }
+        p.image = image_file_name(p.handle);
         run.processes.push_back(p);
         break;
     }
@@ -461,8 +496,14 @@ void on_tick(running_case &run)
     ULONGLONG now = GetTickCount64();
     if (now >= run.deadline && !run.timed_out) {
         run.timed_out = true;
+        for (const tracked_process &p : run.processes)
+            if (!p.ended && p.handle != nullptr && has_main_library(p.handle))
+                run.hung_in_main_library = true;
         TerminateJobObject(run.job, 0xDEAD);
     }
+    // A job that does not report its end even once ended: give up on it.
+    if (run.timed_out && now >= run.deadline + stuck_job_ms)
+        run.done = true;
     if (spec.kill_parent_ms && !run.parent_killed && now >= run.started_at + *spec.kill_parent_ms) {
         run.parent_killed = true;
         run.parent_killed_at = now;
@@ -534,7 +575,9 @@ std::string finish_case(running_case &run)
     if (!GetExitCodeProcess(run.root, &exit_code))
         exit_code = 0xFFFFFFFFu;
     std::string exits = "[";
+    std::string images = "[";
     for (size_t i = 0; i < run.processes.size(); ++i) {
+        images += (i ? "," : "") + json_text(narrow(run.processes[i].image));
         DWORD code = 0;
         if (run.processes[i].handle == nullptr || !GetExitCodeProcess(run.processes[i].handle, &code))
             code = 0xFFFFFFFFu;
@@ -543,6 +586,7 @@ std::string finish_case(running_case &run)
             CloseHandle(run.processes[i].handle);
     }
     exits += "]";
+    images += "]";
     CloseHandle(run.root);
     CloseHandle(run.job);
 
@@ -576,6 +620,7 @@ std::string finish_case(running_case &run)
            ",\"timed_out\":" + (run.timed_out ? "true" : "false") +
            ",\"ms\":" + std::to_string(GetTickCount64() - run.started_at) +
            ",\"processes\":" + std::to_string(run.processes.size()) + ",\"exits\":" + exits +
+           ",\"images\":" + images + ",\"hung_in_main_library\":" + (run.hung_in_main_library ? "true" : "false") +
            ",\"out\":" + json_bytes(out) + ",\"err\":" + json_bytes(err) + ",\"report\":" + json_bytes(report) +
            ",\"left\":" + left_json + ",\"canaries_intact\":" + (intact ? "true" : "false") +
            ",\"child_outlived_parent\":" + outlived + "}";

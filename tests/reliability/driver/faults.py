@@ -8,6 +8,7 @@ import subprocess
 from . import common, outcomes
 
 STATUS_CONTROL_C_EXIT = 0xC000013A
+ACCESS_VIOLATION = 0xC0000005
 KILLED_CHILD_CODE = 0xBAD  # what the runner ends a child with
 
 
@@ -97,6 +98,7 @@ def run(conf, out):
                    ("watch", conf.windows_path(work))),
         probe_case(conf, "hold-short", "sleep:1500", ("hold", "data\\readme.txt@700")),
         probe_case(conf, "hold-long", "sleep:1500", ("hold", "data\\readme.txt@6000")),
+        probe_case(conf, "crash", "crash"),
         probe_case(conf, "kill-child", "sleep:10000", ("kill", "child@1500")),
         probe_case(conf, "kill-parent", "sleep:10000", ("kill", "parent@2500")),
     ]
@@ -124,6 +126,10 @@ def run(conf, out):
     judge("a file held open at clean-up, longer than the retries (a limit)", r,
           r["exit"] == 0 and any(entry.endswith("readme.txt") for entry in r["left"]),
           "the folder stays with the held file")
+    r = results["crash"]
+    judge("the application crashes (an access violation)", r,
+          r["exit"] == ACCESS_VIOLATION and r["processes"] == 2 and not r["left"] and not r["out"] and not r["err"],
+          "the parent returns the exception code and cleans up; no crash debugger starts")
     r = results["kill-child"]
     judge("the child ended from outside", r, r["exit"] == KILLED_CHILD_CODE and not r["left"],
           "the parent returns the child's exit code and cleans up")
