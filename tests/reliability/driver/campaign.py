@@ -181,7 +181,7 @@ class Tally:
         if allowed is not None:
             bad = label not in allowed
         else:
-            bad = label in outcomes.FAILURES or (forbid_altered and label == "altered")
+            bad = label in outcomes.FAILURES or (forbid_altered and label.startswith("altered"))
         if bad:
             self.failures.append((config, case_id, description, label, allowed, result))
         return bad

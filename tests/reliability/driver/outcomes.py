@@ -43,7 +43,8 @@ def outcome(result, expected_files=None, exit_code=42, files=None):
     application, when expected_files is None: then only its exit code
     counts)."""
     if result["timed_out"]:
-        return "hang"
+        # The application's own code (a damaged main library) may loop.
+        return "altered, application hung" if result.get("hung_in_main_library") else "hang"
     if not result["canaries_intact"]:
         return "data lost"
     started = result["processes"]
