@@ -30,9 +30,13 @@ static volume_path entry_name;
 constexpr size_t max_levels = long_path_units / 2;
 static uint32_t left_at_level[max_levels];
 
+// GetFileInformationByHandleEx and SetFileInformationByHandle, looked up by
+// name like the other calls that a system older than the launcher's oldest
+// may lack. Null when missing.
 using file_information_function = BOOL(WINAPI *)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
                                                  void *information, DWORD bytes);
 static file_information_function get_file_information;
+static file_information_function set_file_information;
 
 // Read-only stops a deletion; hidden and system are cleared along with it.
 constexpr DWORD removable_attributes =
@@ -102,14 +106,12 @@ static void cut_last_component(wchar_t *path, size_t &length)
     path[length] = 0;
 }
 
-// GetFileInformationByHandleEx, looked up by name like the other calls that
-// a system older than the launcher's oldest may lack. Null when missing.
-static file_information_function find_file_information_function()
+static file_information_function find_file_information_function(const char *name)
 {
     HMODULE kernel = GetModuleHandleA("Kernel32.dll");
     if (kernel == nullptr)
         return nullptr;
-    FARPROC address = GetProcAddress(kernel, "GetFileInformationByHandleEx");
+    FARPROC address = GetProcAddress(kernel, name);
     return reinterpret_cast<file_information_function>(reinterpret_cast<void *>(address));
 }
 
@@ -118,18 +120,29 @@ static size_t length_of(const volume_path &path)
     return path.bytes / sizeof(wchar_t);
 }
 
-// The system's name for what `path` opens: a link itself rather than its
-// target where the system can tell them apart.
+// Opens a file, directory or link, the link itself where the system can
+// tell it from its target, sharing it with every other user.
+static HANDLE open_entry(const wchar_t *path, DWORD access)
+{
+    return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The system's name for what `opened` is.
+static bool name_of(HANDLE opened, volume_path &name)
+{
+    static_assert(offsetof(volume_path, units) == offsetof(FILE_NAME_INFO, FileName));
+    return get_file_information(opened, FileNameInfo, &name, sizeof name) != 0 &&
+           name.bytes < sizeof name.units;
+}
+
+// The system's name for what `path` opens.
 static bool name_opened(const wchar_t *path, volume_path &name)
 {
-    HANDLE opened = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE opened = open_entry(path, 0);
     if (opened == INVALID_HANDLE_VALUE)
         return false;
-    static_assert(offsetof(volume_path, units) == offsetof(FILE_NAME_INFO, FileName));
-    bool named = get_file_information(opened, FileNameInfo, &name, sizeof name) != 0 &&
-                 name.bytes < sizeof name.units;
+    bool named = name_of(opened, name);
     CloseHandle(opened);
     return named;
 }
@@ -173,17 +186,12 @@ static bool same_path(const wchar_t *a, size_t a_length, const wchar_t *b, size_
     }
 }
 
-// True when the entry at the walk path, listed as `listed_name`, is, once
-// opened, that entry of the directory being emptied, as the system names
-// both. A link the system follows on opening is named after its target
-// instead and is left alone; so is anything the system reads as something
-// else. Without the system call the listing's attributes have to do.
-static bool entry_is_inside(const wchar_t *listed_name)
+// True when the entry just named is the entry listed as `listed_name` in
+// the directory being emptied, as the system names both. A link the system
+// follows on opening is named after its target instead; so is anything the
+// system reads as something else.
+static bool entry_is_listed(const wchar_t *listed_name)
 {
-    if (get_file_information == nullptr)
-        return true;
-    if (!name_opened(walk_path, entry_name))
-        return false;
     size_t parent_length = length_of(entry_name);
     while (parent_length > 0 && entry_name.units[parent_length - 1] != L'\\')
         --parent_length;
@@ -192,6 +200,16 @@ static bool entry_is_inside(const wchar_t *listed_name)
     const wchar_t *name = entry_name.units + parent_length;
     return same_path(entry_name.units, parent_length - 1, folder_name.units, length_of(folder_name)) &&
            same_path(name, length_of(entry_name) - parent_length, listed_name, wcslen(listed_name));
+}
+
+// True when the entry at the walk path, once opened, is the entry listed as
+// `listed_name` in the directory being emptied; anything else is left
+// alone. Without the system call the listing's attributes have to do.
+static bool entry_is_inside(const wchar_t *listed_name)
+{
+    if (get_file_information == nullptr)
+        return true;
+    return name_opened(walk_path, entry_name) && entry_is_listed(listed_name);
 }
 
 // The entry just checked becomes the directory being emptied.
@@ -210,15 +228,59 @@ static void leave_folder()
     folder_name.bytes = static_cast<DWORD>((length > 0 ? length - 1 : 0) * sizeof(wchar_t));
 }
 
-// Removes a file, or a link of either kind, at the walk path. A link keeps
-// its attributes: on some systems setting them reaches its target.
-static bool remove_entry(DWORD attributes)
+// Whether attributes must be cleared before an entry can go. A link keeps
+// its own: on some systems setting them reaches its target.
+static bool needs_clearing(DWORD attributes)
 {
-    if ((attributes & removable_attributes) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return (attributes & removable_attributes) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// Removes a file, or a link of either kind, at the walk path, by its path
+// after a check of its own.
+static bool remove_entry_by_path(const wchar_t *listed_name, DWORD attributes)
+{
+    if (!entry_is_inside(listed_name))
+        return false;
+    if (needs_clearing(attributes))
         SetFileAttributesW(walk_path, FILE_ATTRIBUTE_NORMAL);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return RemoveDirectoryW(walk_path) != 0;
     return DeleteFileW(walk_path) != 0;
+}
+
+// Checks and removes a file, or a link of either kind, at the walk path
+// through one handle: one open instead of two or three, and what goes is
+// what was checked. The deletion is a mark set only after the check, never
+// asked for on opening (FILE_FLAG_DELETE_ON_CLOSE): that could not be
+// withdrawn when the check fails, and the handle may then hold a link's
+// target.
+static bool remove_entry_by_handle(const wchar_t *listed_name, DWORD attributes)
+{
+    bool clear = needs_clearing(attributes);
+    HANDLE opened = open_entry(walk_path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0));
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    bool removed = false;
+    if (name_of(opened, entry_name) && entry_is_listed(listed_name)) {
+        if (clear) {
+            FILE_BASIC_INFO basic = {}; // times of zero stay as they are
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            set_file_information(opened, FileBasicInfo, &basic, sizeof basic);
+        }
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        removed = set_file_information(opened, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+    }
+    CloseHandle(opened);
+    return removed;
+}
+
+// Removes a file, or a link of either kind, at the walk path, listed as
+// `listed_name`, when it is that entry of the directory being emptied.
+static bool remove_entry(const wchar_t *listed_name, DWORD attributes)
+{
+    if (get_file_information == nullptr || set_file_information == nullptr)
+        return remove_entry_by_path(listed_name, attributes);
+    return remove_entry_by_handle(listed_name, attributes);
 }
 
 // Removes the emptied directory at the walk path. Its attributes are not at
@@ -239,15 +301,11 @@ static outcome handle_entry(const WIN32_FIND_DATAW &found, bool may_enter)
 {
     if (!is_plain_name(found.cFileName) || !enter(found.cFileName))
         return outcome::left;
-    if (!entry_is_inside(found.cFileName) || (is_folder(found.dwFileAttributes) && !may_enter)) {
-        cut_last_component(walk_path, walk_length);
-        return outcome::left;
-    }
-    if (is_folder(found.dwFileAttributes)) {
+    if (is_folder(found.dwFileAttributes) && may_enter && entry_is_inside(found.cFileName)) {
         adopt_entry_as_folder();
         return outcome::entered;
     }
-    bool removed = remove_entry(found.dwFileAttributes);
+    bool removed = !is_folder(found.dwFileAttributes) && remove_entry(found.cFileName, found.dwFileAttributes);
     cut_last_component(walk_path, walk_length);
     return removed ? outcome::removed : outcome::left;
 }
@@ -325,7 +383,8 @@ static bool name_holding_folder(size_t name_at)
 
 void remove_directory_tree(const wchar_t *directory)
 {
-    get_file_information = find_file_information_function();
+    get_file_information = find_file_information_function("GetFileInformationByHandleEx");
+    set_file_information = find_file_information_function("SetFileInformationByHandle");
     make_long_path(walk_path, directory);
     walk_length = wcslen(walk_path);
     // Only a named entry of a directory is removed: never a path that ends
@@ -337,12 +396,14 @@ void remove_directory_tree(const wchar_t *directory)
     if (get_file_information != nullptr && !name_holding_folder(name_at))
         return;
     DWORD attributes = GetFileAttributesW(walk_path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !entry_is_inside(walk_path + name_at))
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (!is_folder(attributes)) {
-        remove_entry(attributes);
+        remove_entry(walk_path + name_at, attributes);
         return;
     }
+    if (!entry_is_inside(walk_path + name_at))
+        return;
     adopt_entry_as_folder();
     remove_folder_tree();
 }

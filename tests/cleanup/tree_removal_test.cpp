@@ -109,6 +109,28 @@ TEST(TreeRemoval, GoesOnPastAFileHeldOpenAndTheNextRequestTakesTheRest)
     EXPECT_FALSE(exists(root));
 }
 
+// A file whose holder shares deletion is marked at once and goes with the
+// holder's last handle; until then it keeps its folder, which the next
+// request takes.
+TEST(TreeRemoval, AFileHeldWithDeletionSharedGoesWhenLetGo)
+{
+    work_folder work(L"shared");
+    std::wstring root = work.path + L"\\tree";
+    ASSERT_TRUE(make_file(root + L"\\m\\shared.txt"));
+    ASSERT_TRUE(make_file(root + L"\\m\\n.txt"));
+    HANDLE held = CreateFileW((root + L"\\m\\shared.txt").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    remove_directory_tree(root.c_str());
+    EXPECT_FALSE(exists(root + L"\\m\\n.txt"));
+    CloseHandle(held);
+    EXPECT_FALSE(exists(root + L"\\m\\shared.txt"));
+    remove_directory_tree(root.c_str());
+    EXPECT_FALSE(exists(root));
+}
+
 TEST(TreeRemoval, PathNamingAFileOrNothing)
 {
     work_folder work(L"file");

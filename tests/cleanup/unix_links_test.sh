@@ -28,8 +28,11 @@ ln -s "$work/outside/empty" tree/empty-folder-link
 ln -s ../outside/file.txt tree/file-link
 ln -s ../../outside/read-only.txt tree/sub/read-only-link
 ln -s sibling.txt tree/sibling-link
+ln -s outside/file.txt top-file-link
 
 "$@" "$program" --scenario remove_tree "$work_windows\\tree"
+# A request on a path that is itself a link to a file.
+"$@" "$program" --scenario remove_tree "$work_windows\\top-file-link"
 
 failed=0
 expect() {
