@@ -73,19 +73,22 @@ static bool read_module_name(DWORD id, wchar_t *path)
 // The image name that the system keeps for the process: needs only limited
 // query access, which is granted where reading the process's memory is not
 // (a tracer attached to it, security software). A process that has ended
-// keeps its image name while anyone holds a handle to it; it is no waiting
-// parent, so it gives none.
-static bool read_image_name(DWORD id, wchar_t *path)
+// keeps its object, image name included, while anyone holds a handle to it;
+// it is no waiting parent.
+static process_image_source read_image_name(DWORD id, wchar_t *path)
 {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (process == nullptr)
-        return false;
+        return process_image_source::none;
+    process_image_source source = process_image_source::none;
     DWORD exit_code = 0;
     DWORD length = image_path_capacity;
-    bool read = GetExitCodeProcess(process, &exit_code) != 0 && exit_code == STILL_ACTIVE &&
-                QueryFullProcessImageNameW(process, 0, path, &length) != 0 && length != 0;
+    if (GetExitCodeProcess(process, &exit_code) != 0 && exit_code != STILL_ACTIVE)
+        source = process_image_source::ended;
+    else if (QueryFullProcessImageNameW(process, 0, path, &length) != 0 && length != 0)
+        source = process_image_source::image_name;
     CloseHandle(process);
-    return read;
+    return source;
 }
 
 process_image_source read_process_image(DWORD id, wchar_t *path)
@@ -94,10 +97,10 @@ process_image_source read_process_image(DWORD id, wchar_t *path)
     if (read_module_name(id, path))
         return process_image_source::module_name;
     path[0] = 0;
-    if (read_image_name(id, path))
-        return process_image_source::image_name;
-    path[0] = 0;
-    return process_image_source::none;
+    process_image_source source = read_image_name(id, path);
+    if (source != process_image_source::image_name)
+        path[0] = 0;
+    return source;
 }
 
 creator_answer process_created_this_one(DWORD id)
@@ -141,9 +144,15 @@ bool detect_child_role()
     // A stale id that the system has given to this very process.
     if (parent_id == GetCurrentProcessId())
         return false;
-    if (read_process_image(parent_id, launcher_scratch) != process_image_source::none) {
+    switch (read_process_image(parent_id, launcher_scratch)) {
+    case process_image_source::module_name:
+    case process_image_source::image_name:
         normalise(launcher_scratch, image_path_capacity);
         return wcscmp(launcher_scratch, normalised_own_image_path()) == 0;
+    case process_image_source::ended:
+        return false;
+    case process_image_source::none:
+        break;
     }
     return process_created_this_one(parent_id) == creator_answer::yes;
 }

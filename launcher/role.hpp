@@ -16,8 +16,9 @@ void become_parent();
 const wchar_t *launcher_directory();
 
 // How read_process_image got the path: from the main module's name (the
-// process's memory), from the image name the system keeps, or not at all.
-enum class process_image_source { module_name, image_name, none };
+// process's memory), from the image name the system keeps, or not at all,
+// because the process has ended or because it may not be read.
+enum class process_image_source { module_name, image_name, ended, none };
 // The image path of process `id` into `path` (image_path_capacity + 1
 // units), as far as this process may read it; empty when it may not.
 process_image_source read_process_image(DWORD id, wchar_t *path);

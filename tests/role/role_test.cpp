@@ -51,6 +51,8 @@ const wchar_t *source_name(process_image_source source)
         return L"module_name";
     case process_image_source::image_name:
         return L"image_name";
+    case process_image_source::ended:
+        return L"ended";
     case process_image_source::none:
         break;
     }
@@ -86,7 +88,7 @@ TEST(ReadProcessImage, LiveProcessGivesItsImagePathFromItsModule)
 
 // An ended process keeps its object, image name included, while a handle to
 // it is open; it is no waiting parent all the same.
-TEST(ReadProcessImage, EndedProcessGivesNothingWhileAHandleHoldsIt)
+TEST(ReadProcessImage, EndedProcessIsKnownEndedWhileAHandleHoldsIt)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -96,7 +98,7 @@ TEST(ReadProcessImage, EndedProcessGivesNothingWhileAHandleHoldsIt)
                                &startup, &info));
     WaitForSingleObject(info.hProcess, INFINITE);
     static image_path path = L"stale";
-    EXPECT_EQ(process_image_source::none, read_process_image(info.dwProcessId, path));
+    EXPECT_EQ(process_image_source::ended, read_process_image(info.dwProcessId, path));
     EXPECT_EQ(std::wstring(), path);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
@@ -138,6 +140,54 @@ TARVEK_SCENARIO(role)
 {
     printf("%s", detect_child_role() ? "child" : "parent");
     return 0;
+}
+
+// Starts a copy of this program that decides its role a second later, when
+// this one, its creator and the parent it names, has ended.
+TARVEK_SCENARIO(start_and_end)
+{
+    SetEnvironmentVariableW(L"TARVEK_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId()).c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::wstring line = join_command_line({own_executable(), L"--scenario", L"role_later", arguments.at(0)});
+    if (!CreateProcessW(own_executable().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return 1;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return 0;
+}
+
+TARVEK_SCENARIO(role_later)
+{
+    Sleep(1000);
+    write_file(arguments.at(0), detect_child_role() ? "child" : "parent");
+    return 0;
+}
+
+// The parent that started it has ended (its object kept by a handle here):
+// whatever may be read of it, the launcher is a parent of its own.
+TEST(DetectChildRole, ACreatorThatHasEndedIsNoWaitingParent)
+{
+    std::wstring folder = make_temp_directory(L"role");
+    std::wstring result = folder + L"\\role.txt";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION creator = {};
+    std::wstring line = join_command_line({own_executable(), L"--scenario", L"start_and_end", result});
+    ASSERT_TRUE(CreateProcessW(own_executable().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &creator));
+    WaitForSingleObject(creator.hProcess, INFINITE);
+    std::string role;
+    for (int i = 0; i < 200 && role.empty(); ++i) {
+        Sleep(50);
+        role = read_file(result);
+    }
+    EXPECT_EQ("parent", role);
+    CloseHandle(creator.hThread);
+    CloseHandle(creator.hProcess);
+    remove_tree(folder);
 }
 
 // The decision where every image path can be read: the same executable
