@@ -31,7 +31,7 @@ static void make_target_directory_full()
 }
 
 // The child's end: load the main library from the target directory and hand
-// over to its run_code. Nothing is released or written afterwards.
+// over to its run_code. Nothing is written, and nothing released afterwards.
 static int load_main_library(int argc, wchar_t **argv)
 {
     AddDllDirectory(target_directory);
@@ -77,6 +77,9 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
         // child would never end.
         if (!has_main_library)
             load_failed(ERROR_FILE_NOT_FOUND);
+        // The child reads nothing more: the decompressor's window, as large
+        // as the frame asks for, is not held for the application's lifetime.
+        close_payload();
         return load_main_library(argc, argv);
     }
     close_payload();
