@@ -378,10 +378,18 @@ void start_case(running_case &run)
     PROCESS_INFORMATION info = {};
     run.started_at = GetTickCount64();
     run.deadline = run.started_at + spec.timeout_ms;
-    BOOL started = CreateProcessW(spec.exe.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                  CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, block.data(), run.cwd.c_str(),
-                                  &startup, &info);
-    DWORD start_error = GetLastError();
+    // Wine now and then refuses a start for a moment (an internal error right
+    // after a crashed process, under load); a refusal that lasts ends the run.
+    BOOL started = FALSE;
+    DWORD start_error = 0;
+    for (int attempt = 0; attempt < 10 && !started; ++attempt) {
+        if (attempt > 0)
+            Sleep(200);
+        started = CreateProcessW(spec.exe.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, block.data(), run.cwd.c_str(),
+                                 &startup, &info);
+        start_error = GetLastError();
+    }
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);

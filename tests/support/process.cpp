@@ -92,7 +92,11 @@ void remove_tree(const std::wstring &path)
             if (name == L"." || name == L"..")
                 continue;
             std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            DWORD attributes = found.dwFileAttributes;
+            // A link goes as the link: what it points to may be outside.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveDirectoryW(child.c_str());
+            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 remove_tree(child);
             else
                 DeleteFileW(child.c_str());
