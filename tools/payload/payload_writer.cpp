@@ -3,10 +3,12 @@
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_getFrameProgression
 #include <zstd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "payload_error.hpp"
 #include "utf16_text.hpp"
@@ -215,15 +217,23 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     }
     layout.frame_offset = out.written();
 
-    uint64_t records = 0;
+    // Where each record ends in the stream: the compressor takes input well
+    // ahead of what it has compressed, so a record counts as done once the
+    // compressed part of the stream has reached its end.
+    std::vector<uint64_t> record_ends;
+    uint64_t fed = 0;
     frame_encoder *encoder = nullptr;
     frame_encoder frame(options, layout.window_log, out, [&] {
-        if (options.progress && encoder)
-            options.progress(encoder->consumed(), records);
+        if (!options.progress || !encoder)
+            return;
+        uint64_t consumed = encoder->consumed();
+        auto done = std::upper_bound(record_ends.begin(), record_ends.end(), consumed);
+        options.progress(consumed, static_cast<uint64_t>(done - record_ends.begin()));
     });
     encoder = &frame;
     auto feed = [&](std::string_view bytes) {
         frame.feed(bytes);
+        fed += bytes.size();
         if (copy)
             copy->write(bytes);
     };
@@ -233,7 +243,7 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
             feed(utf16le_bytes(item.name + u'\0'));
             feed(le_bytes(source_size(item.content), 8));
             read_source(item.content, copy_chunk, feed);
-            ++records;
+            record_ends.push_back(fed);
             break;
         case stream_item::kind::raw:
             read_source(item.content, copy_chunk, feed);

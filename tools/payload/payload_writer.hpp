@@ -51,8 +51,8 @@ struct payload_options {
     uint32_t skippable_frame_size = 0;
     // When not empty, the decompressed stream is also written here.
     std::filesystem::path stream_copy;
-    // Called as the work goes on: bytes of the stream compressed and records
-    // taken in so far. It may throw to stop the work.
+    // Called as the work goes on: bytes of the stream compressed so far, and
+    // the records that lie wholly within them. It may throw to stop the work.
     std::function<void(uint64_t stream_bytes, uint64_t records)> progress;
 };
 
