@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What removing a target directory costs under Wine: one deletion request of
 # the shell's file operation (what the clean-up issued before) against one
-# request of the launcher's own tree removal, on trees of a given number of
-# files and size.
+# request of the launcher's own tree removal, and against a plain recursive
+# walk that deletes by path without any check (what the bench's limit does),
+# on trees of a given number of files and size.
 #
 #   bench/cleanup_time.sh [FILES,MEGABYTES...]   (default: 20,5 500,100 2000,300)
 #
@@ -31,10 +32,12 @@ work_windows="T:${work#"$(cd "$build" && pwd -P)"}"
 work_windows=${work_windows//\//\\}
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-8s %-8s %14s %14s\n' files MB shell_s tree_s
-"$wine64" "$bench_exe" "$work_windows" "$@" | tr -d '\r' | while read -r files mb shell shell_left tree tree_left; do
-  [ "$shell_left" = 0 ] || shell="$shell (left)"
-  [ "$tree_left" = 0 ] || tree="$tree (left)"
-  printf '%-8s %-8s %14s %14s\n' "$files" "$mb" "$shell" "$tree"
-done
+printf '%-8s %-8s %14s %14s %14s\n' files MB shell_s tree_s plain_s
+"$wine64" "$bench_exe" "$work_windows" "$@" | tr -d '\r' |
+  while read -r files mb shell shell_left tree tree_left plain plain_left; do
+    [ "$shell_left" = 0 ] || shell="$shell (left)"
+    [ "$tree_left" = 0 ] || tree="$tree (left)"
+    [ "$plain_left" = 0 ] || plain="$plain (left)"
+    printf '%-8s %-8s %14s %14s %14s\n' "$files" "$mb" "$shell" "$tree" "$plain"
+  done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
