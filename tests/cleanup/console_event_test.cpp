@@ -151,14 +151,10 @@ event_run run_with_console_event(const std::wstring &launcher, const std::wstrin
     process_result driver = run_scenario("console_driver", {launcher, actions, work.path, trigger, result_path});
     EXPECT_EQ(0u, driver.exit_code) << driver.err;
     event_run run;
-    std::string text = read_file(result_path);
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end - start);
+    for (const std::string &line : split_lines(read_file(result_path))) {
         size_t eq = line.find('=');
         if (eq != std::string::npos)
             run.values[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end == std::string::npos ? text.size() : end + 1;
     }
     EXPECT_FALSE(run.has("error")) << run["error"];
     run.report_text = widen(read_file(work.path + L"\\report.txt"));

@@ -45,16 +45,10 @@ std::map<std::wstring, unsigned long long> probe_report::files() const
 probe_report parse_probe_report(const std::string &text)
 {
     probe_report report;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    for (const std::string &line : split_lines(text)) {
         size_t eq = line.find('=');
         if (eq != std::string::npos)
             report.values.emplace(line.substr(0, eq), unescape(line.substr(eq + 1)));
-        start = end + 1;
     }
     return report;
 }

@@ -214,17 +214,11 @@ std::vector<case_spec> read_cases(const std::wstring &path)
 {
     std::string text = read_file(path);
     std::vector<case_spec> cases;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    for (std::string line : split_lines(text)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (!line.empty() && line[0] != '#')
             cases.push_back(parse_case(widen(line)));
-        start = end + 1;
     }
     return cases;
 }

@@ -158,6 +158,19 @@ std::string read_file(const std::wstring &path)
     return content;
 }
 
+std::vector<std::string> split_lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 void write_file(const std::wstring &path, const std::string &content)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

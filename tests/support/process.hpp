@@ -54,6 +54,8 @@ std::vector<std::wstring> files_in_tree(const std::wstring &root);
 std::map<std::wstring, unsigned long long> file_sizes_in_tree(const std::wstring &root);
 bool path_exists(const std::wstring &path);
 std::string read_file(const std::wstring &path);
+// The lines of `text`, without their '\n'; no empty line after a last '\n'.
+std::vector<std::string> split_lines(const std::string &text);
 void write_file(const std::wstring &path, const std::string &content);
 
 // This test program's own path.
