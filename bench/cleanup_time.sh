@@ -23,13 +23,10 @@ for size in "$@"; do
   [[ $size =~ ^[0-9]+,[0-9]+$ ]] || { echo "cleanup_time: sizes are FILES,MEGABYTES, not '$size'" >&2; exit 2; }
 done
 
-export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=$(command -v wine64)
+source "$root/bench/common/wine.sh"
 work=$(mktemp -d "$build/bench-cleanup-time.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-work_windows="T:${work#"$(cd "$build" && pwd -P)"}"
-work_windows=${work_windows//\//\\}
+work_windows=$(windows_path "$work")
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-8s %-8s %14s %14s %14s\n' files MB shell_s tree_s plain_s

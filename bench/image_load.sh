@@ -58,17 +58,11 @@ done
 probe_object=$(find "$probe_objects" -name 'load_probe.cpp.obj' | head -n 1)
 filler_object=$(find "$build/win/bench/image_load/CMakeFiles/image_load_filler.dir" -name 'filler.s.obj' | head -n 1)
 
-export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=$(command -v wine64)
-wineserver=/usr/lib/wine/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+source "$root/bench/common/wine.sh"
 "$wineserver" -p 2>/dev/null || true
 
 work=$(mktemp -d "$build/bench-image-load.XXXXXX")
 trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
-# Windows programs see the build folder as T:.
-windows_path() { local rel=${1#"$build"}; echo "T:${rel//\//\\}"; }
 
 # An application of SIZE MB (10^6 bytes) in FILES files, each 60 % random and
 # 40 % a repeated text, so that it stores at about 0.6 of its size.

@@ -27,11 +27,7 @@ done
 size_mb=${SIZE_MB:-300}
 runs=${RUNS:-2}
 
-export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=$(command -v wine64)
-wineserver=/usr/lib/wine/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+source "$root/bench/common/wine.sh"
 # One persistent server for the run, and Wine's background processes started
 # here with their output elsewhere, so that none of them holds this
 # script's output open.
@@ -42,8 +38,6 @@ own_server=no
 "$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 work=$(mktemp -d "$build/bench-pack-levels.XXXXXX")
 trap 'rm -rf "$work"; [ "$own_server" = no ] || "$wineserver" -k 2>/dev/null || true' EXIT
-# The build folder is drive T: for Windows programs.
-windows_path() { local rel=${1#"$build"}; echo "T:${rel//\//\\}"; }
 
 # Copies regular files from SOURCE (in sorted order, names Windows can hold)
 # into DEST until BUDGET bytes are reached.

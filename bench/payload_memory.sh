@@ -25,19 +25,9 @@ for mb in "$@"; do
   [[ $mb =~ ^[0-9]+$ && $mb -ge 1 ]] || { echo "payload_memory: sizes are whole megabytes, not '$mb'" >&2; exit 2; }
 done
 
-export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=$(command -v wine64)
+source "$root/bench/common/wine.sh"
 work=$(mktemp -d "$build/bench-payload-memory.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-# Windows programs see the build folder, and nothing else of the host, as T:.
-build_real=$(cd "$build" && pwd -P)
-windows_path() {
-  local real
-  real=$(cd "$(dirname "$1")" && pwd -P)/$(basename "$1")
-  real=${real#"$build_real"}
-  printf 'T:%s' "${real//\//\\}"
-}
 
 c++ -O2 -o "$work/host_decode" "$root/bench/payload_memory/host_decode.cpp" $(pkg-config --cflags --libs libzstd)
 
