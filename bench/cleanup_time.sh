@@ -23,7 +23,7 @@ for size in "$@"; do
   [[ $size =~ ^[0-9]+,[0-9]+$ ]] || { echo "cleanup_time: sizes are FILES,MEGABYTES, not '$size'" >&2; exit 2; }
 done
 
-source "$root/bench/common/wine.sh"
+source "$root/tools/wine.sh"
 work=$(mktemp -d "$build/bench-cleanup-time.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 work_windows=$(windows_path "$work")

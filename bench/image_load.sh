@@ -58,11 +58,11 @@ done
 probe_object=$(find "$probe_objects" -name 'load_probe.cpp.obj' | head -n 1)
 filler_object=$(find "$build/win/bench/image_load/CMakeFiles/image_load_filler.dir" -name 'filler.s.obj' | head -n 1)
 
-source "$root/bench/common/wine.sh"
-"$wineserver" -p 2>/dev/null || true
+source "$root/tools/wine.sh"
+start_wineserver
 
 work=$(mktemp -d "$build/bench-image-load.XXXXXX")
-trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
+trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"; stop_wineserver' EXIT
 
 # An application of SIZE MB (10^6 bytes) in FILES files, each 60 % random and
 # 40 % a repeated text, so that it stores at about 0.6 of its size.

@@ -27,17 +27,10 @@ done
 size_mb=${SIZE_MB:-300}
 runs=${RUNS:-2}
 
-source "$root/bench/common/wine.sh"
-# One persistent server for the run, and Wine's background processes started
-# here with their output elsewhere, so that none of them holds this
-# script's output open.
-# (A server that already runs, of a test run say, serves as well and is left
-# running.)
-own_server=no
-"$wineserver" -p </dev/null >/dev/null 2>&1 && own_server=yes
-"$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+source "$root/tools/wine.sh"
+start_wineserver
 work=$(mktemp -d "$build/bench-pack-levels.XXXXXX")
-trap 'rm -rf "$work"; [ "$own_server" = no ] || "$wineserver" -k 2>/dev/null || true' EXIT
+trap 'rm -rf "$work"; stop_wineserver' EXIT
 
 # Copies regular files from SOURCE (in sorted order, names Windows can hold)
 # into DEST until BUDGET bytes are reached.

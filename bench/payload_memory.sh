@@ -25,7 +25,7 @@ for mb in "$@"; do
   [[ $mb =~ ^[0-9]+$ && $mb -ge 1 ]] || { echo "payload_memory: sizes are whole megabytes, not '$mb'" >&2; exit 2; }
 done
 
-source "$root/bench/common/wine.sh"
+source "$root/tools/wine.sh"
 work=$(mktemp -d "$build/bench-payload-memory.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

@@ -13,26 +13,21 @@
 #   - no link inside drive_c points anywhere: each becomes a plain folder;
 #   - a crashing program ends at once instead of starting Wine's debugger,
 #     which can hang a test run.
-# The environment (WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES) comes from ./tarvek.
+# The environment (WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES) is tools/wine.env's.
 set -euo pipefail
 
 build_dir=$(cd "${1:?usage: tools/wine_prefix.sh BUILD_DIR}" && pwd -P)
-prefix=${WINEPREFIX:?WINEPREFIX must name the prefix}
+build=$build_dir
+source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
+prefix=$WINEPREFIX
 say() { printf 'wine prefix: %s\n' "$*" >&2; }
-
-wine64_path() {
-  if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else command -v wine64; fi
-}
-wineserver_path() {
-  if [ -x /usr/lib/wine/wineserver ]; then echo /usr/lib/wine/wineserver; else command -v wineserver; fi
-}
 
 create_prefix() {
   [ -f "$prefix/system.reg" ] && return 0
   say "creating $prefix (once)"
   mkdir -p "$prefix"
-  "$(wine64_path)" wineboot --init >/dev/null 2>&1 || true
-  "$(wineserver_path)" -w
+  "$wine64" wineboot --init >/dev/null 2>&1 || true
+  "$wineserver" -w
 }
 
 # Drive letters: only c: (the prefix's drive_c) and t: (the build folder).
@@ -74,9 +69,9 @@ disable_debugger() {
   local key
   for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
-    "$(wine64_path)" reg add "$key" /v Debugger /t REG_SZ /d "$no_debugger" /f </dev/null >/dev/null 2>&1 || true
+    "$wine64" reg add "$key" /v Debugger /t REG_SZ /d "$no_debugger" /f </dev/null >/dev/null 2>&1 || true
   done
-  "$(wine64_path)" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     </dev/null >/dev/null 2>&1 || true
 }
 

@@ -15,18 +15,13 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 
-export WINEPREFIX="$build_root/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=$(command -v wine64)
+# The Wine environment, wine64 and windows_path.
+build=$build_root
+source "$here/../../tools/wine.sh"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
 contains() { grep -qF -- "$2" <<<"$1" || fail "$3: '$2' not in: $1"; }
-windows_path() {
-  local real; real=$(realpath -m "$1")
-  local rel=${real#"$build_root"}
-  echo "T:${rel//\//\\}"
-}
 # The file offset of a launcher's .rdata, where its payload starts.
 rdata_offset() {
   local pe sections optional i name

@@ -29,6 +29,8 @@ import sys
 sys.dont_write_bytecode = True
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The Wine runner the bench shares (tools/wine.py).
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "tools"))
 
 from driver import bench, campaign, common, faults, load, paths, payload, relaunch  # noqa: E402
 

@@ -4,9 +4,10 @@ where processes cannot read each other; figures to a Markdown file."""
 import datetime
 import io
 import os
-import platform
 import subprocess
 import sys
+
+import wine
 
 from . import campaign, common, faults, load, paths, relaunch
 
@@ -18,17 +19,6 @@ class Tee(io.StringIO):
         sys.stdout.write(text)
         sys.stdout.flush()
         return super().write(text)
-
-
-def machine(conf):
-    cpu = "unknown"
-    with open("/proc/cpuinfo") as f:
-        for line in f:
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    wine = subprocess.run([conf["wine"], "--version"], capture_output=True, text=True).stdout.strip()
-    return f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, {wine}"
 
 
 def counts_table(tally):
@@ -45,8 +35,7 @@ def run(conf, args, source_root):
     clock = common.Clock()
     commit = subprocess.run(["git", "-C", source_root, "rev-parse", "--short", "HEAD"], capture_output=True,
                             text=True).stdout.strip() or "unknown"
-    with open("/proc/loadavg") as f:
-        load_average = " ".join(f.read().split()[:3])
+    load_average = wine.load_average()
     started = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     failed = 0
 
@@ -75,7 +64,7 @@ def run(conf, args, source_root):
 
     text = f"""# Reliability figures
 
-Taken {started} on {machine(conf)}, launcher at commit {commit}; load average at the start {load_average}.
+Taken {started} on {conf.wine.machine()}, launcher at commit {commit}; load average at the start {load_average}.
 Provisional where other developers built and tested on the same cores at the time.
 Written by `./tarvek bench` (`tests/reliability/reliability.py bench`).
 

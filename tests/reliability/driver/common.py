@@ -4,10 +4,10 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
-import tempfile
 import time
+
+import wine
 
 
 class Conf:
@@ -23,39 +23,13 @@ class Conf:
                     self.values[key] = value
         self.folder = self.values["folder"]
         self.work = os.path.join(self.folder, "work")
+        # Every Windows program runs through it (tools/wine.py).
+        self.wine = wine.Wine(self["build_root"], self.work, prefix=self["wine_prefix"], wine64=self["wine"],
+                              drive=self["build_drive"])
+        self.windows_path = self.wine.windows_path
 
     def __getitem__(self, key):
         return self.values[key]
-
-    def windows_path(self, unix_path):
-        """The path as Windows programs see it: below the build folder, on
-        the build drive. Nothing else of the host is visible to them."""
-        real = os.path.realpath(unix_path)
-        root = os.path.realpath(self["build_root"])
-        if real != root and not real.startswith(root + "/"):
-            raise ValueError(f"{unix_path} is outside the build folder {root}")
-        return self["build_drive"] + real[len(root):].replace("/", "\\")
-
-    def wine_environment(self):
-        env = dict(os.environ)
-        env.update(WINEPREFIX=self["wine_prefix"], WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d")
-        return env
-
-    def wine(self, *arguments, check=True, timeout=None):
-        """Runs a Windows program; its output is collected through files, not
-        pipes: a background process that Wine starts on the way would hold a
-        pipe open after the program ended."""
-        os.makedirs(self.work, exist_ok=True)
-        with tempfile.TemporaryFile(dir=self.work) as out, tempfile.TemporaryFile(dir=self.work) as err:
-            done = subprocess.run([self["wine"], *arguments], env=self.wine_environment(),
-                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
-            out.seek(0)
-            err.seek(0)
-            done.stdout, done.stderr = out.read(), err.read()
-        if check and done.returncode != 0:
-            raise subprocess.CalledProcessError(done.returncode, done.args, done.stdout, done.stderr)
-        return done
 
 
 def fresh_folder(path):
@@ -89,7 +63,7 @@ def run_cases(conf, cases, parallel=1, timeout_ms=30000, work=None):
             f.write(case_line(case) + "\n")
     if os.path.exists(result_file):
         os.remove(result_file)
-    done = conf.wine(conf["runner"], conf.windows_path(case_file), conf.windows_path(result_file),
+    done = conf.wine.run(conf["runner"], conf.windows_path(case_file), conf.windows_path(result_file),
                      conf.windows_path(work), "--parallel", str(parallel), "--timeout", str(timeout_ms),
                      check=False)
     if done.returncode != 0:

@@ -103,7 +103,7 @@ def run(conf, out):
         probe_case(conf, "kill-parent", "sleep:10000", ("kill", "parent@2500")),
     ]
     # The read-only attribute is set from Windows: the host has no such thing.
-    setup = conf.wine("cmd.exe", "/c", "attrib", "+r", conf.windows_path(read_only_folder), check=False)
+    setup = conf.wine.run("cmd.exe", "/c", "attrib", "+r", conf.windows_path(read_only_folder), check=False)
     results = common.run_cases(conf, cases, parallel=2, timeout_ms=60000, work=os.path.join(work, "runs"))
 
     r = results["temp-attribute"]

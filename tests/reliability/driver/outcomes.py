@@ -27,7 +27,8 @@ FAILURES = {"hang", "chain", "launcher crash", "left behind", "wrote beside its 
 
 
 def error_label(result):
-    """The label of the one specified error line the run printed, or None."""
+    """The label of the one error line of the launcher's own that the run
+    printed, or None."""
     out, err = result["out"], result["err"]
     if not err and out.endswith(b"\r\n") and out.count(b"\n") == 1 and out[:-2] in FIXED_LINES:
         return FIXED_LINES[out[:-2]]
@@ -56,8 +57,8 @@ def outcome(result, expected_files=None, exit_code=42, files=None):
     code = result["exit"]
     label = error_label(result)
     if code == 2 and label is not None:
-        # A failing parent leaves its partly filled folder, as specified; a
-        # failing child's parent cleans up.
+        # A failing parent exits at once, without clean-up, and leaves its
+        # partly filled folder; a failing child's parent cleans up.
         if started == 2 and result["left"]:
             return "left behind"
         return label

@@ -21,9 +21,8 @@ def strace_works():
 
 def traced(conf, log, *arguments, timeout=None):
     """Runs a Windows program under strace -f; execve calls go to `log`."""
-    return subprocess.run(["strace", "-f", "-qq", "-s", "4096", "-e", "trace=execve", "-o", log, conf["wine"], *arguments],
-                          env=conf.wine_environment(), stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=timeout)
+    return conf.wine.run(*arguments, check=False, timeout=timeout,
+                         through=["strace", "-f", "-qq", "-s", "4096", "-e", "trace=execve", "-o", log])
 
 
 def launcher_processes(log, name):
