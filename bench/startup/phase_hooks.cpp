@@ -2,7 +2,7 @@
 // that a launcher linked with this object (tarvek-link-launcher
 // --linker-arg phase_hooks.obj) tells where its time goes. The launcher's
 // own code is unchanged: the hooks take the place of the import slots
-// (__imp_X) of a few kernel32 and shell32 functions, count the calls, note
+// (__imp_X) of a few kernel32 functions, count the calls, note
 // the time of the first or last, and call the real function, which they
 // look up by name. The hooks import nothing beyond what every launcher
 // imports.
@@ -12,8 +12,6 @@
 // QueryPerformanceCounter values, the driver's clock.
 #include <stddef.h>
 #include <windows.h>
-
-#include <shellapi.h>
 
 extern "C" int __cdecl _crt_atexit(void(__cdecl *function)());
 
@@ -37,28 +35,24 @@ constexpr const char *mark_names[mark_count] = {"launcher_main",        "first_f
 
 enum counter : int {
     create_file, write_file, close_handle, create_directory, delete_file, remove_directory, find_next,
-    file_attributes, set_file_attributes, shell_file_operation, sleep_calls, write_ticks, counter_count
+    file_attributes, set_file_attributes, sleep_calls, write_ticks, counter_count
 };
 
 constexpr const char *counter_names[counter_count] = {
     "CreateFileW", "WriteFile", "CloseHandle", "CreateDirectoryW", "DeleteFileW", "RemoveDirectoryW",
-    "FindNextFileW", "GetFileAttributesW", "SetFileAttributesW", "SHFileOperationW", "Sleep", "write_ticks"};
+    "FindNextFileW", "GetFileAttributesW", "SetFileAttributesW", "Sleep", "write_ticks"};
 
 long long marks[mark_count];
 long long counts[counter_count];
 bool registered;
 
-// The real function, looked up on every call: a guarded local static would
-// need the C++ runtime, which the launcher does without.
-template <typename F> F real(const char *library, const char *name)
+// The real kernel32 function, looked up on every call: a guarded local
+// static would need the C++ runtime, which the launcher does without.
+template <typename F> F real(const char *name)
 {
-    HMODULE module = GetModuleHandleA(library);
-    if (module == nullptr)
-        module = reinterpret_cast<decltype(&LoadLibraryA)>(
-            reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")))(library);
-    return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+    return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
 }
-#define KERNEL32(name) real<decltype(&name)>("kernel32.dll", #name)
+#define KERNEL32(name) real<decltype(&name)>(#name)
 
 long long now()
 {
@@ -245,12 +239,6 @@ void WINAPI hook_Sleep(DWORD milliseconds)
     KERNEL32(Sleep)(milliseconds);
 }
 
-int WINAPI hook_SHFileOperationW(LPSHFILEOPSTRUCTW request)
-{
-    ++counts[shell_file_operation];
-    return real<decltype(&SHFileOperationW)>("shell32.dll", "SHFileOperationW")(request);
-}
-
 } // namespace
 
 // The import slots the launcher's calls go through. A slot defined in an
@@ -269,5 +257,4 @@ void *__imp_FindNextFileW = reinterpret_cast<void *>(hook_FindNextFileW);
 void *__imp_GetFileAttributesW = reinterpret_cast<void *>(hook_GetFileAttributesW);
 void *__imp_SetFileAttributesW = reinterpret_cast<void *>(hook_SetFileAttributesW);
 void *__imp_Sleep = reinterpret_cast<void *>(hook_Sleep);
-void *__imp_SHFileOperationW = reinterpret_cast<void *>(hook_SHFileOperationW);
 }
