@@ -83,7 +83,7 @@ PYTHON
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else print v[int((NR + 1) / 2)] }'; }
 mib() { awk '{ printf "%.1f\n", $1 / 1048576 }'; }
-rdata_offset() { llvm-readobj --sections "$1" | awk '/Name: .rdata/ { found = 1 } found && /PointerToRawData/ { print $2; exit }'; }
+rdata_offset() { python3 "$root/bench/common/payload_layout.py" --build "$build" "$1" rdata_offset; }
 
 # 100-nanosecond ticks since 1601 (Windows' system time), now.
 windows_ticks() { echo $(( $(date +%s%N) / 100 + 116444736000000000 )); }

@@ -59,11 +59,19 @@ make_app() {
 best() { sort -n | head -n 1; }
 field() { tr -d '\r' | sed -n "s/^$1 //p"; }
 
+# run_timer EXE MODE...: the timer over EXE's payload, at the offset and
+# length payload_layout.py finds.
+run_timer() {
+  local exe=$1 range; shift
+  range=$(python3 "$root/bench/common/payload_layout.py" --build "$build" "$exe" payload_offset payload_length)
+  "$wine64" "$(windows_path "$timer")" "$(windows_path "$exe")" "${range% *}" "${range#* }" "$@"
+}
+
 extract_seconds() {
   local exe=$1 i out="$work/out"
   for i in $(seq "$runs"); do
     rm -rf "$out"
-    "$wine64" "$(windows_path "$timer")" "$(windows_path "$exe")" extract "$(windows_path "$out")" | field extract_seconds
+    run_timer "$exe" extract "$(windows_path "$out")" | field extract_seconds
   done | best
   rm -rf "$out"
 }
@@ -71,7 +79,7 @@ extract_seconds() {
 decode_seconds() {
   local exe=$1 i
   for i in $(seq "$runs"); do
-    "$wine64" "$(windows_path "$timer")" "$(windows_path "$exe")" decode | tr -d '\r' | paste -sd' '
+    run_timer "$exe" decode | tr -d '\r' | paste -sd' '
   done | sort -k2 -n | head -n 1
 }
 

@@ -1,17 +1,18 @@
 // Times the launcher's own reader and entry loop over the payload of a
-// packed launcher, mapped as the loader maps it: from the first byte of the
-// image's .rdata.
+// packed launcher, mapped read-only, where bench/common/payload_layout.py
+// says it lies.
 //
-//   pack_levels_timer LAUNCHER.exe extract TARGET_DIRECTORY
+//   pack_levels_timer LAUNCHER.exe PAYLOAD_OFFSET PAYLOAD_LENGTH extract TARGET_DIRECTORY
 //       unpack every entry (the parent's loop, frame finished), print
 //       "extract_seconds S"
-//   pack_levels_timer LAUNCHER.exe decode
+//   pack_levels_timer LAUNCHER.exe PAYLOAD_OFFSET PAYLOAD_LENGTH decode
 //       read every record without writing it, print "decode_seconds S"
 //       (up to the end marker) and "finish_seconds S" (finish_payload)
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
+#include "bench/common/mapped_payload.hpp"
 #include "payload/extraction.hpp"
 #include "payload/payload_reader.hpp"
 
@@ -21,27 +22,6 @@ static double now_seconds()
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-static uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-
-// The stored payload at the start of .rdata, or null.
-static const uint8_t *rdata_start(const uint8_t *image, uint64_t size, uint64_t &length)
-{
-    if (size < 0x40 || image[0] != 'M' || image[1] != 'Z')
-        return nullptr;
-    const uint8_t *coff = image + le32(image + 0x3C) + 4;
-    unsigned sections = coff[2] | coff[3] << 8;
-    unsigned optional = coff[16] | coff[17] << 8;
-    const uint8_t *table = coff + 20 + optional;
-    for (unsigned i = 0; i < sections; ++i) {
-        const uint8_t *s = table + 40 * i;
-        if (memcmp(s, ".rdata\0", 7) == 0) {
-            length = le32(s + 16);
-            return image + le32(s + 20);
-        }
-    }
-    return nullptr;
 }
 
 static uint64_t read_u64()
@@ -56,27 +36,22 @@ static uint64_t read_u64()
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc < 3 || (wcscmp(argv[2], L"extract") == 0 && argc != 4)) {
-        fprintf(stderr, "usage: pack_levels_timer LAUNCHER.exe extract TARGET | decode\n");
+    bool extract = argc == 6 && wcscmp(argv[4], L"extract") == 0;
+    if (!extract && !(argc == 5 && wcscmp(argv[4], L"decode") == 0)) {
+        fprintf(stderr, "usage: pack_levels_timer LAUNCHER.exe PAYLOAD_OFFSET PAYLOAD_LENGTH "
+                        "extract TARGET | decode\n");
         return 2;
     }
-    HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    LARGE_INTEGER size = {};
-    HANDLE mapping = file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size)
-                         ? CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
-                         : nullptr;
-    const uint8_t *view = mapping ? static_cast<const uint8_t *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) : nullptr;
-    uint64_t length = 0;
-    const uint8_t *payload = view ? rdata_start(view, static_cast<uint64_t>(size.QuadPart), length) : nullptr;
-    if (payload == nullptr) {
-        fprintf(stderr, "pack_levels_timer: no launcher payload in %ls\n", argv[1]);
+    mapped_payload payload = map_payload(argv[1], argv[2], argv[3]);
+    if (payload.bytes == nullptr) {
+        fprintf(stderr, "pack_levels_timer: no payload at that offset and length in %ls\n", argv[1]);
         return 1;
     }
     double start = now_seconds();
-    open_payload_bytes(payload, length);
-    if (wcscmp(argv[2], L"extract") == 0) {
+    open_payload_bytes(payload.bytes, payload.length);
+    if (extract) {
         static wide_path main_library_path;
-        run_entry_loop(argv[3], main_library_path, entry_loop_mode::unpack_all);
+        run_entry_loop(argv[5], main_library_path, entry_loop_mode::unpack_all);
         close_payload();
         printf("extract_seconds %.3f\n", now_seconds() - start);
         return 0;

@@ -2,18 +2,17 @@
 // A minimal streaming decoder over the very frame a packed launcher carries,
 // in three variants:
 //
-//   bench_limit decode LAUNCHER.exe   decode the stream, parse its records
-//   bench_limit write LAUNCHER.exe    also write every file under a fresh
-//                                     directory in %TEMP%, and leave it there
-//   bench_limit remove LAUNCHER.exe   write, then remove the directory by a
-//                                     plain walk of the tree
+//   bench_limit MODE LAUNCHER.exe PAYLOAD_OFFSET PAYLOAD_LENGTH
 //
-//   bench_limit write-32k LAUNCHER.exe
-//                                     write, each file in pieces of at most
-//                                     32,768 bytes, as the launcher does
+//   decode      decode the stream, parse its records
+//   write       also write every file under a fresh directory in %TEMP%,
+//               and leave it there
+//   remove      write, then remove the directory by a plain walk of the tree
+//   write-32k   write, each file in pieces of at most 32,768 bytes, as the
+//               launcher does
 //
-// LAUNCHER.exe may also be a stored payload file (starting "JWX"). Files are
-// written with the launcher's calls (CreateDirectoryW, CreateFileW with
+// The stored payload lies where bench/common/payload_layout.py says. Files
+// are written with the launcher's calls (CreateDirectoryW, CreateFileW with
 // CREATE_ALWAYS, WriteFile, CloseHandle) straight from the decoder's output
 // buffer, without a copy. Prints the target directory (write) or nothing.
 #include <stdint.h>
@@ -24,47 +23,14 @@
 
 #include <zstd.h>
 
+#include "bench/common/mapped_payload.hpp"
+
 constexpr size_t path_units = 4096;
 
 [[noreturn]] static void fail(const char *what, DWORD code)
 {
     fprintf(stderr, "bench_limit: %s (error %lu)\n", what, code);
     ExitProcess(2);
-}
-
-// The payload's first byte: the start of .rdata in a launcher image, or the
-// file itself when it is a stored payload.
-static const uint8_t *find_payload(const uint8_t *file, size_t size, size_t *length)
-{
-    if (size >= 3 && memcmp(file, "JWX", 3) == 0) {
-        *length = size;
-        return file;
-    }
-    if (size < 0x40 || memcmp(file, "MZ", 2) != 0)
-        fail("neither a launcher nor a stored payload", 0);
-    uint32_t pe = 0;
-    memcpy(&pe, file + 0x3C, 4);
-    if (pe + 24 > size || memcmp(file + pe, "PE\0\0", 4) != 0)
-        fail("no PE header", 0);
-    uint16_t sections = 0, optional = 0;
-    memcpy(&sections, file + pe + 6, 2);
-    memcpy(&optional, file + pe + 20, 2);
-    const uint8_t *table = file + pe + 24 + optional;
-    for (uint16_t i = 0; i < sections; ++i) {
-        const uint8_t *section = table + 40 * i;
-        if (section + 40 > file + size)
-            break;
-        if (memcmp(section, ".rdata\0", 7) != 0)
-            continue;
-        uint32_t raw_size = 0, raw_offset = 0;
-        memcpy(&raw_size, section + 16, 4);
-        memcpy(&raw_offset, section + 20, 4);
-        if (raw_offset + 3ull > size || memcmp(file + raw_offset, "JWX", 3) != 0)
-            fail("no payload at the start of .rdata", 0);
-        *length = raw_offset + static_cast<size_t>(raw_size) <= size ? raw_size : size - raw_offset;
-        return file + raw_offset;
-    }
-    fail("no .rdata section", 0);
 }
 
 enum class mode { decode, write, remove };
@@ -218,9 +184,10 @@ static void remove_tree(wchar_t *folder, size_t length)
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc != 3 || (wcscmp(argv[1], L"decode") != 0 && wcscmp(argv[1], L"write") != 0 &&
+    if (argc != 5 || (wcscmp(argv[1], L"decode") != 0 && wcscmp(argv[1], L"write") != 0 &&
                       wcscmp(argv[1], L"write-32k") != 0 && wcscmp(argv[1], L"remove") != 0)) {
-        fprintf(stderr, "usage: bench_limit decode|write|write-32k|remove LAUNCHER.exe|STORED\n");
+        fprintf(stderr, "usage: bench_limit decode|write|write-32k|remove LAUNCHER.exe PAYLOAD_OFFSET "
+                        "PAYLOAD_LENGTH\n");
         return 2;
     }
     run_mode = wcscmp(argv[1], L"decode") == 0   ? mode::decode
@@ -228,17 +195,11 @@ int wmain(int argc, wchar_t **argv)
                                                  : mode::write;
     if (wcscmp(argv[1], L"write-32k") == 0)
         write_limit = 32768;
-    HANDLE input = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    LARGE_INTEGER size = {};
-    if (input == INVALID_HANDLE_VALUE || !GetFileSizeEx(input, &size))
-        fail("cannot open the input", GetLastError());
-    HANDLE mapping = CreateFileMappingW(input, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    const uint8_t *view = mapping ? static_cast<const uint8_t *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))
-                                  : nullptr;
-    if (view == nullptr)
-        fail("cannot map the input", GetLastError());
-    size_t length = 0;
-    const uint8_t *payload = find_payload(view, static_cast<size_t>(size.QuadPart), &length);
+    mapped_payload payload = map_payload(argv[2], argv[3], argv[4]);
+    if (payload.bytes == nullptr)
+        fail("cannot map the payload at that offset and length", GetLastError());
+    if (payload.length < 3 || memcmp(payload.bytes, "JWX", 3) != 0)
+        fail("no payload at that offset", 0);
 
     // A fresh directory under %TEMP%, as the launcher makes one.
     target_length = GetTempPathW(path_units, target);
@@ -258,7 +219,7 @@ int wmain(int argc, wchar_t **argv)
     uint8_t *out = static_cast<uint8_t *>(malloc(out_size));
     if (context == nullptr || out == nullptr)
         fail("out of memory", 0);
-    ZSTD_inBuffer in = {payload + 3, length - 3, 0};
+    ZSTD_inBuffer in = {payload.bytes + 3, static_cast<size_t>(payload.length - 3), 0};
     size_t result = 1;
     while (parse_state != state::done && result != 0) {
         ZSTD_outBuffer buffer = {out, out_size, 0};

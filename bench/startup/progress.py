@@ -1,0 +1,6 @@
+"""What the bench is doing, on standard error."""
+import sys
+
+
+def say(text):
+    print(f"bench: {text}", file=sys.stderr, flush=True)
