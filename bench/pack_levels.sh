@@ -59,11 +59,16 @@ make_app() {
 best() { sort -n | head -n 1; }
 field() { tr -d '\r' | sed -n "s/^$1 //p"; }
 
-# run_timer EXE MODE...: the timer over EXE's payload, at the offset and
-# length payload_layout.py finds.
+# pack OPTIONS...: packs the application into $exe and finds its payload
+# (payload_layout.py): $range, its offset and size, for the timer.
+pack() {
+  "$pack" "$app" -o "$exe" -q "$@"
+  range=$(python3 "$root/bench/common/payload_layout.py" --build "$build" "$exe" payload_offset payload_size)
+}
+
+# run_timer EXE MODE...: the timer over the payload of EXE, the launcher last packed.
 run_timer() {
-  local exe=$1 range; shift
-  range=$(python3 "$root/bench/common/payload_layout.py" --build "$build" "$exe" payload_offset payload_length)
+  local exe=$1; shift
   "$wine64" "$(windows_path "$timer")" "$(windows_path "$exe")" "${range% *}" "${range#* }" "$@"
 }
 
@@ -98,7 +103,7 @@ if [ "${1:-}" = checksum ]; then
     options=("${level_options[@]}")
     [ "$variant" = no-checksum ] && options+=(--no-checksum)
     exe="$work/$variant.exe"
-    "$pack" "$app" -o "$exe" -q "${options[@]}"
+    pack "${options[@]}"
     read -r _ decode _ finish < <(decode_seconds "$exe")
     printf '%-22s %12.1f %12s %12.3f %14s\n' "$variant" "$(awk -v b="$(stat -c %s "$exe")" 'BEGIN { print b / 1e6 }')" \
       "$decode" "$(awk -v s="$finish" 'BEGIN { print s * 1000 }')" "$(extract_seconds "$exe")"
@@ -112,7 +117,7 @@ printf '%-6s %10s %10s %8s %12s %12s\n' level pack_s size_MB ratio decode_s extr
 for level in "$@"; do
   exe="$work/level$level.exe"
   start=$(date +%s.%N)
-  "$pack" "$app" -o "$exe" -q --level "$level"
+  pack --level "$level"
   end=$(date +%s.%N)
   size=$(stat -c %s "$exe")
   read -r _ decode _ _ < <(decode_seconds "$exe")

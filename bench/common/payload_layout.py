@@ -21,10 +21,10 @@ def payload_layout(launcher, build):
 
     rdata_offset    file offset of the image's .rdata section
     payload_offset  file offset of the stored payload (the start of .rdata)
-    payload_length  the stored payload: "JWX", the Zstandard frame, its
+    payload_size    the stored payload: "JWX", the Zstandard frame, its
                     zero padding and the length field
     frame_size      the frame's bytes
-    window          the frame's window in bytes
+    window_size     the frame's window in bytes
     checksum        whether the frame carries a content checksum
     """
     return _read_layout(launcher)
@@ -59,8 +59,8 @@ def _read_layout(launcher):
         length_field = start + (frame_end - start + 7) // 8 * 8
         if struct.unpack_from("<Q", data, length_field)[0] != length_field - start:
             raise ValueError(f"{launcher}: the payload's length field does not match its frame")
-    return {"rdata_offset": start, "payload_offset": start, "payload_length": length_field + 8 - start,
-            "frame_size": frame_end - at, "window": window, "checksum": checksum}
+    return {"rdata_offset": start, "payload_offset": start, "payload_size": length_field + 8 - start,
+            "frame_size": frame_end - at, "window_size": window, "checksum": checksum}
 
 
 def _rdata_offset(data, launcher):

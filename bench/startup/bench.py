@@ -109,7 +109,7 @@ def run(args, build, work, main_dll, wine):
         record["ours_pack_s"] = pack_ours(build, app, ours)
         record["ours_bytes"] = ours.stat().st_size
         layout = payload_layout(ours, build)
-        record["window"] = layout["window"]
+        record["window"] = layout["window_size"]
         if "peer" in subjects:
             peer, record["peer_pack_s"] = ensure_peer(ROOT, build, work, name, app, app_key)
             record["peer_bytes"] = peer.stat().st_size

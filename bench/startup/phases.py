@@ -28,7 +28,7 @@ def pack_phases(build, ours, layout, out):
     stored = out.with_suffix(".stored")
     with open(ours, "rb") as f:
         f.seek(layout["payload_offset"])
-        stored.write_bytes(f.read(layout["payload_length"]))
+        stored.write_bytes(f.read(layout["payload_size"]))
     subprocess.run(link_command(build, stored, out, hooks), check=True)
     stored.unlink()
     return out

@@ -24,7 +24,7 @@ def commands(wine, build, work, name, app, layout):
         return wine.windows_path(build / "win" / "bench" / "startup" / f"{stem}.exe")
 
     ours = wine.windows_path(work / "packed" / f"{name}.exe")
-    payload = [ours, str(layout["payload_offset"]), str(layout["payload_length"])]
+    payload = [ours, str(layout["payload_offset"]), str(layout["payload_size"])]
     return {
         "floor": [program("bench_host"), wine.windows_path(app / "main.dll")],
         "ours": [ours],
