@@ -22,22 +22,10 @@ source "$here/../../tools/wine.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
 contains() { grep -qF -- "$2" <<<"$1" || fail "$3: '$2' not in: $1"; }
-# The file offset of a launcher's .rdata, where its payload starts.
-rdata_offset() {
-  local pe sections optional i name
-  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-  sections=$(od -An -tu2 -j$((pe + 6)) -N2 "$1" | tr -d ' ')
-  optional=$(od -An -tu2 -j$((pe + 20)) -N2 "$1" | tr -d ' ')
-  for ((i = 0; i < sections; i++)); do
-    local at=$((pe + 24 + optional + 40 * i))
-    name=$(dd if="$1" bs=1 skip="$at" count=6 2>/dev/null | tr -d '\0')
-    if [ "$name" = .rdata ]; then
-      od -An -tu4 -j$((at + 20)) -N4 "$1" | tr -d ' '
-      return
-    fi
-  done
-  fail "$1 has no .rdata"
-}
+# layout LAUNCHER: tarvek-pack --layout's "key value" lines into
+# LAUNCHER.layout; field KEY LAUNCHER: one value of them.
+layout() { "$pack" --layout "$1" >"$1.layout" || fail "--layout of $1"; }
+field() { sed -n "s/^$1 //p" "$2.layout"; }
 # Inverts the byte at OFFSET of FILE.
 flip_byte() {
   local value
@@ -177,7 +165,8 @@ bad_inputs() {
   # Command lines not understood: exit 2.
   local args
   for args in "" "fine" "-o out/x.exe" "fine -o out/x.exe --level 20" "fine -o out/x.exe --window-log 28" \
-    "fine -o out/x.exe --frobnicate" "--list a.exe --verify a.exe" "fine -o out/x.exe --list a.exe"; do
+    "fine -o out/x.exe --frobnicate" "--list a.exe --verify a.exe" "fine -o out/x.exe --list a.exe" \
+    "--layout a.exe --list a.exe" "fine --layout a.exe"; do
     status=0
     # shellcheck disable=SC2086
     "$pack" $args >stdout.txt 2>stderr.txt || status=$?
@@ -236,7 +225,8 @@ round_trip() {
 
   # One byte of the payload inverted: --verify fails, wherever it is.
   local base at
-  base=$(rdata_offset first.exe)
+  layout first.exe
+  base=$(field payload_offset first.exe)
   for at in $((base + 1)) $((base + 3 + 8)) $((base + 100000)) $((base + 250000)); do
     cp first.exe damaged.exe
     flip_byte damaged.exe "$at"
@@ -250,11 +240,9 @@ round_trip() {
   "$pack" app -o plain.exe --no-checksum --quiet
   "$pack" --verify plain.exe >verify.txt
   contains "$(cat verify.txt)" "no content checksum" "verify of --no-checksum"
-  local descriptor
-  descriptor=$(od -An -tu1 -j$(($(rdata_offset plain.exe) + 7)) -N1 plain.exe | tr -d ' ')
-  expect_eq "$((descriptor & 4))" 0 "checksum flag of --no-checksum"
-  descriptor=$(od -An -tu1 -j$((base + 7)) -N1 first.exe | tr -d ' ')
-  expect_eq "$((descriptor & 4))" 4 "checksum flag by default"
+  layout plain.exe
+  expect_eq "$(field checksum plain.exe)" 0 "checksum flag of --no-checksum"
+  expect_eq "$(field checksum first.exe)" 1 "checksum flag by default"
   expect_eq "$(ls -A | grep -c tarvek-pack || true)" 0 "work folders left beside the outputs"
 
   # Interrupted while it compresses: no launcher, no work folder. (Should
@@ -298,6 +286,48 @@ inspection() {
   expect_eq "$status" 1 "--verify of a library"
   contains "$(cat err.txt)" "not a Tarvek Onefile launcher" "refusal"
 
+  # --layout, checked against the bytes it points at.
+  layout app.exe
+  local offset length frame_end
+  offset=$(field payload_offset app.exe)
+  length=$(field length_field app.exe)
+  expect_eq "$(field rdata_offset app.exe)" "$offset" "the payload starts .rdata"
+  expect_eq "$((offset % 4096))" 0 "the payload's file offset on a page boundary"
+  expect_eq "$(dd if=app.exe bs=1 skip="$offset" count=3 2>/dev/null)" JWX "the magic at payload_offset"
+  expect_eq "$(od -An -tx1 -j$((offset + $(field frame_offset app.exe))) -N4 app.exe | tr -d ' ')" 28b52ffd \
+    "the Zstandard frame at frame_offset"
+  frame_end=$(($(field frame_offset app.exe) + $(field frame_size app.exe)))
+  expect_eq "$((frame_end + $(field padding app.exe)))" "$length" "the padding ends at the length field"
+  expect_eq "$(od -An -tu8 -j$((offset + length)) -N8 app.exe | tr -d ' ')" "$length" "the length field's value"
+  expect_eq "$(field payload_size app.exe)" $((length + 8)) "the stored length"
+  expect_eq "$(field checksum app.exe)" 1 "the checksum flag"
+  expect_eq "$(field entries app.exe)" 1 "entries"
+  expect_eq "$(field content_size app.exe)" "$(stat -c %s app/main.dll)" "content size"
+  expect_eq "$(field stream_size app.exe)" $(($(stat -c %s app/main.dll) + 18 + 8 + 2)) "stream size"
+  expect_eq "$((1 << $(field window_log app.exe)))" "$(field window_size app.exe)" "window size"
+  local stream; stream=$(field stream_size app.exe)
+  [ "$(field window_size app.exe)" -ge "$stream" ] && [ $(($(field window_size app.exe) / 2)) -lt "$stream" ] ||
+    fail "the window is not the smallest power of two that holds the stream"
+
+  # Damaged launchers: exit 1, one line on standard error, nothing on
+  # standard output.
+  cp app.exe block.exe; flip_byte block.exe $((offset + frame_end / 2))
+  cp app.exe length.exe; flip_byte length.exe $((offset + length + 1))
+  cp app.exe padding.exe; flip_byte padding.exe $((offset + frame_end))
+  head -c $((offset + frame_end / 2)) app.exe >cut.exe
+  local damaged
+  for damaged in block: length:"the payload's length field says" \
+    padding:"the payload's padding after the frame is not zero" cut:"its .rdata section runs past the end" \
+    text:"not an executable image"; do
+    [ "${damaged%%:*}" != padding ] || [ "$(field padding app.exe)" -gt 0 ] ||
+      damaged="padding:the payload's length field says"
+    status=0; "$pack" --layout "${damaged%%:*}.exe" >out.txt 2>err.txt || status=$?
+    expect_eq "$status" 1 "--layout of a damaged launcher (${damaged%%:*})"
+    expect_eq "$(wc -l <err.txt)" 1 "lines on standard error for --layout (${damaged%%:*}): $(cat err.txt)"
+    contains "$(cat err.txt)" "${damaged%%:*}.exe: ${damaged#*:}" "--layout (${damaged%%:*})"
+    expect_eq "$(cat out.txt)" "" "standard output of --layout of a damaged launcher (${damaged%%:*})"
+  done
+
   # A payload whose stream goes on after an end marker.
   status=0; "$pack" --verify "$pack_bin/early_end_launcher.exe" 2>err.txt || status=$?
   expect_eq "$status" 1 "--verify of a stream that goes on after its end marker"
@@ -312,7 +342,7 @@ inspection() {
   # --help on every form.
   local form
   for form in "--help" "app -o x.exe --help" "--list app.exe --help" "--extract app.exe d --help" \
-    "--verify app.exe --help"; do
+    "--verify app.exe --help" "--layout app.exe --help"; do
     # shellcheck disable=SC2086
     "$pack" $form >help.txt || fail "tarvek-pack $form"
     contains "$(head -n 1 help.txt)" "usage: tarvek-pack APP_DIR -o OUT.exe" "help of: $form"
@@ -363,7 +393,8 @@ damaged() {
   # One byte inverted in the middle of a packed launcher's payload.
   "$pack" "$hello_app" -o hello.exe --quiet
   local base
-  base=$(rdata_offset hello.exe)
+  layout hello.exe
+  base=$(field payload_offset hello.exe)
   cp hello.exe damaged.exe
   flip_byte damaged.exe $((base + 3 + 12000))
   run_launcher damaged.exe x

@@ -176,6 +176,25 @@ void list_launcher(const fs::path &launcher, const inspection_options &options)
                     checksum_note(payload).c_str());
 }
 
+void print_layout(const fs::path &launcher)
+{
+    mapped_file file(launcher);
+    const std::string shown = shown_path(launcher);
+    located_payload payload = locate_payload(file.bytes(), shown);
+    payload_totals totals = walk_records(payload, {}, shown);
+    unsigned window_log = 0;
+    while ((uint64_t{1} << window_log) < payload.window)
+        ++window_log;
+    const uint64_t length_field = payload.stored.size() - 8;
+    std::printf("rdata_offset %" PRIu64 "\npayload_offset %" PRIu64 "\npayload_size %zu\nframe_offset %td\n"
+                "frame_size %zu\npadding %" PRIu64 "\nlength_field %" PRIu64 "\nwindow_log %u\n"
+                "window_size %" PRIu64 "\nchecksum %d\nentries %" PRIu64 "\ncontent_size %" PRIu64
+                "\nstream_size %" PRIu64 "\n",
+                payload.offset, payload.offset, payload.stored.size(), payload.frame.data() - payload.stored.data(),
+                payload.frame.size(), payload.padding, length_field, window_log, payload.window,
+                payload.checksum ? 1 : 0, totals.files, totals.content_bytes, totals.stream_bytes);
+}
+
 void verify_launcher(const fs::path &launcher, const inspection_options &options)
 {
     mapped_file file(launcher);

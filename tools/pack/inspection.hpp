@@ -14,6 +14,17 @@ struct inspection_options {
 // Prints "SIZE  NAME" for every entry, then a summary line.
 void list_launcher(const std::filesystem::path &launcher, const inspection_options &options);
 
+// Prints where the payload lies in the launcher and what it is, as
+// "key value" lines: the file offsets of .rdata and of the payload (the
+// same), the payload's stored length, the frame's offset in the payload
+// and its size, the zero padding, the length field's value, the window
+// (its log, the smallest N with 2^N >= the window, and its size in bytes),
+// whether the frame has a content checksum (1 or 0), and, from decoding
+// the whole stream, the number of entries, their content bytes and the
+// stream's size. Throws pack_error, printing nothing, for a launcher whose
+// payload is damaged.
+void print_layout(const std::filesystem::path &launcher);
+
 // Verifies the payload, then writes its entries below `directory`, which
 // must not exist yet or be empty. Names that would not stay below it are
 // refused before anything is written.

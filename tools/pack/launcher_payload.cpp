@@ -56,7 +56,9 @@ located_payload locate_payload(std::span<const uint8_t> launcher, const std::str
     if (length != before_field + padding)
         throw pack_error(shown + ": the payload's length field says " + std::to_string(length) +
                          " bytes, the frame ends at " + std::to_string(before_field + padding));
+    found.offset = rdata->raw_offset;
     found.stored = section.first(total);
+    found.padding = padding;
 
     ZSTD_frameHeader header = {};
     if (ZSTD_getFrameHeader(&header, found.frame.data(), found.frame.size()) != 0 ||

@@ -11,8 +11,10 @@
 namespace tarvek {
 
 struct located_payload {
+    uint64_t offset = 0;             // file offset of the payload: that of .rdata
     std::span<const uint8_t> stored; // "JWX" up to and including the length field
     std::span<const uint8_t> frame;  // the Zstandard frame alone
+    uint64_t padding = 0;            // zero bytes between the frame and the length field
     bool checksum = false;           // the frame carries a content checksum
     uint64_t window = 0;             // bytes
 };

@@ -26,7 +26,8 @@ constexpr const char *usage_text = R"(usage: tarvek-pack APP_DIR -o OUT.exe [--c
                    [--quiet]
        tarvek-pack --list OUT.exe
        tarvek-pack --extract OUT.exe DIR
-       tarvek-pack --verify OUT.exe)";
+       tarvek-pack --verify OUT.exe
+       tarvek-pack --layout OUT.exe)";
 
 constexpr const char *description_text =
     R"(Packs the application in APP_DIR into one Windows x86-64 launcher, OUT.exe. APP_DIR/main.dll is the main library: a 64-bit DLL that exports run_code; it goes first, every other file below APP_DIR follows in sorted order. The launcher carries them as a Zstandard frame with a content checksum; on each start it unpacks them into a fresh folder under %TEMP%, runs main.dll's run_code in a child process and removes the folder.
@@ -47,6 +48,7 @@ struct command_line {
     std::string list;
     std::vector<std::string> extract;
     std::string verify;
+    std::string layout;
     std::vector<std::string> icons;
     bool no_checksum = false;
 
@@ -104,8 +106,15 @@ struct command_line {
                                              "decode the whole payload; check the checksum, the records and the "
                                              "main library; exit 0 only when all is well")
                                   ->type_name("OUT.exe")->group(inspect);
-        list_option->excludes(extract_option)->excludes(verify_option);
-        extract_option->excludes(verify_option);
+        auto *layout_option =
+            app.add_option("--layout", layout,
+                           "print where the payload lies and what it is, as \"key value\" lines: rdata_offset, "
+                           "payload_offset, payload_size, frame_offset, frame_size, padding, length_field, "
+                           "window_log, window_size, checksum (1 or 0), entries, content_size, stream_size")
+                ->type_name("OUT.exe")->group(inspect);
+        list_option->excludes(extract_option)->excludes(verify_option)->excludes(layout_option);
+        extract_option->excludes(verify_option)->excludes(layout_option);
+        verify_option->excludes(layout_option);
     }
 };
 
@@ -127,7 +136,7 @@ int inspect(command_line &line)
                               line.app.count("--level") || line.app.count("--threads") ||
                               line.app.count("--window-log") || line.no_checksum;
     if (pack_options)
-        throw usage_error{"--list, --extract and --verify take no packing options or APP_DIR"};
+        throw usage_error{"--list, --extract, --verify and --layout take no packing options or APP_DIR"};
     tarvek::inspection_options options;
     options.quiet = line.request.quiet;
     options.progress = tarvek::progress_wanted();
@@ -135,6 +144,8 @@ int inspect(command_line &line)
         tarvek::list_launcher(line.list, options);
     else if (!line.extract.empty())
         tarvek::extract_launcher(line.extract.at(0), line.extract.at(1), options);
+    else if (!line.layout.empty())
+        tarvek::print_layout(line.layout);
     else
         tarvek::verify_launcher(line.verify, options);
     return 0;
@@ -182,7 +193,7 @@ int main(int argc, char **argv)
     try {
         if (!tarvek::parse_command_line(line.app, argc, argv))
             return 0;
-        if (!line.list.empty() || !line.extract.empty() || !line.verify.empty())
+        if (!line.list.empty() || !line.extract.empty() || !line.verify.empty() || !line.layout.empty())
             return inspect(line);
         return pack(line);
     } catch (const usage_error &error) {
