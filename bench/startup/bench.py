@@ -7,18 +7,17 @@ Run through ./tarvek bench, which sets up, builds, starts one wineserver and
 then calls this script with --build. Writes a Markdown table, the raw figures
 as JSON and a PNG plot to bench/results/ (or --out).
 """
+import argparse
+import datetime
+import json
+import subprocess
 import sys
+from pathlib import Path
 
 # Nothing is written into the source tree but the figures.
 sys.dont_write_bytecode = True
-
-import argparse  # noqa: E402
-import datetime  # noqa: E402
-import json  # noqa: E402
-import subprocess  # noqa: E402
-from pathlib import Path  # noqa: E402
-
 ROOT = Path(__file__).resolve().parents[2]
+# The Wine runner (tools/wine.py) and the payload layout (bench/common).
 sys.path[1:1] = [str(ROOT / "tools"), str(ROOT / "bench" / "common")]
 
 import wine as wine_runner  # noqa: E402

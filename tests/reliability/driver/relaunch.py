@@ -4,7 +4,6 @@ cannot read its parent's module name; security software may deny even more.
 A child that took the parent role then would start a child of its own, and
 so on without end; the role decision must fall back to what it can read."""
 import os
-import re
 import shutil
 import subprocess
 
