@@ -9,48 +9,26 @@
 # instead of importing it. Only launchers are linked with these; tests and
 # the probe keep the ordinary start-up.
 add_library(tarvek_image_objects OBJECT
-  image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp
+  image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp)
+# The runtime functions the image provides instead of importing them; the
+# adapter library (adapter/) is linked with these too.
+add_library(tarvek_image_runtime_objects OBJECT
   image/block_memory.cpp image/formatted_output.cpp image/wide_strings.cpp image/stack_probe.s)
-target_include_directories(tarvek_image_objects PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(tarvek_image_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TARVEK_LAUNCHER_FLAGS}>)
+foreach(objects tarvek_image_objects tarvek_image_runtime_objects)
+  target_include_directories(${objects} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${objects} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TARVEK_LAUNCHER_FLAGS}>)
+endforeach()
 
 # One import library per library of the table, holding exactly its
 # functions: a launcher that calls anything else does not link.
-find_program(TARVEK_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 set(TARVEK_ALLOWED_IMPORTS ${PROJECT_SOURCE_DIR}/image/allowed_imports.txt)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TARVEK_ALLOWED_IMPORTS})
-file(STRINGS ${TARVEK_ALLOWED_IMPORTS} _import_lines)
-set(_import_dlls)
-foreach(line IN LISTS _import_lines)
-  string(REGEX REPLACE "#.*" "" line "${line}")
-  string(STRIP "${line}" line)
-  if(line STREQUAL "")
-    continue()
-  endif()
-  if(NOT line MATCHES "^([^ \t]+)[ \t]+([^ \t]+)$")
-    message(FATAL_ERROR "${TARVEK_ALLOWED_IMPORTS}: '${line}' is not 'LIBRARY FUNCTION'")
-  endif()
-  string(MAKE_C_IDENTIFIER "${CMAKE_MATCH_1}" key)
-  if(NOT DEFINED _imports_${key})
-    list(APPEND _import_dlls ${CMAKE_MATCH_1})
-  endif()
-  string(APPEND _imports_${key} "${CMAKE_MATCH_2}\n")
-endforeach()
-set(_import_dir ${CMAKE_BINARY_DIR}/import-libraries)
-set(TARVEK_IMPORT_LIBRARIES)
-foreach(dll IN LISTS _import_dlls)
-  string(MAKE_C_IDENTIFIER "${dll}" key)
-  string(REGEX REPLACE "\\.dll$" "" base "${dll}")
-  file(CONFIGURE OUTPUT ${_import_dir}/${base}.def CONTENT "LIBRARY ${dll}\nEXPORTS\n${_imports_${key}}")
-  add_custom_command(OUTPUT ${_import_dir}/${base}.lib
-    COMMAND ${TARVEK_DLLTOOL} -m i386:x86-64 -d ${_import_dir}/${base}.def -l ${_import_dir}/${base}.lib
-    DEPENDS ${_import_dir}/${base}.def
-    VERBATIM)
-  list(APPEND TARVEK_IMPORT_LIBRARIES ${_import_dir}/${base}.lib)
-endforeach()
+tarvek_import_libraries(TARVEK_IMPORT_LIBRARIES ${TARVEK_ALLOWED_IMPORTS} ${CMAKE_BINARY_DIR}/import-libraries)
 
 set(TARVEK_LAUNCHER_PARTS ${CMAKE_BINARY_DIR}/launcher-parts)
 set(TARVEK_LAUNCHER_PARTS_STAMP ${TARVEK_LAUNCHER_PARTS}/.complete)
+# The adapter library's import libraries and link, which the parts carry too.
+include(${CMAKE_CURRENT_LIST_DIR}/run_adapter.cmake)
+set(_adapter_objects $<TARGET_OBJECTS:tarvek_adapter_objects> $<TARGET_OBJECTS:tarvek_image_runtime_objects>)
 set(_code_libraries tarvek_launcher tarvek_payload tarvek_paths tarvek_errors zstd_decompress)
 set(_image_files ${PROJECT_SOURCE_DIR}/image/launcher.rc.in ${PROJECT_SOURCE_DIR}/image/launcher.manifest
   ${PROJECT_SOURCE_DIR}/image/link_settings.txt ${TARVEK_ALLOWED_IMPORTS})
@@ -61,12 +39,16 @@ foreach(library IN LISTS _code_libraries)
 endforeach()
 add_custom_command(OUTPUT ${TARVEK_LAUNCHER_PARTS_STAMP}
   COMMAND ${CMAKE_COMMAND} -DPARTS=${TARVEK_LAUNCHER_PARTS}
-    "-DOBJECTS=$<JOIN:$<TARGET_OBJECTS:tarvek_image_objects>,|>"
+    "-DOBJECTS=$<JOIN:$<TARGET_OBJECTS:tarvek_image_objects>;$<TARGET_OBJECTS:tarvek_image_runtime_objects>,|>"
     "-DLIBRARIES=$<JOIN:${_code_files};${TARVEK_IMPORT_LIBRARIES},|>"
     -DIMAGE_DIR=${PROJECT_SOURCE_DIR}/image
+    "-DADAPTER_OBJECTS=$<JOIN:${_adapter_objects},|>"
+    "-DADAPTER_LIBRARIES=$<JOIN:${TARVEK_ADAPTER_IMPORT_LIBRARIES},|>"
+    -DADAPTER_DIR=${PROJECT_SOURCE_DIR}/adapter
     -P ${PROJECT_SOURCE_DIR}/cmake/launcher_parts.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/cmake/launcher_parts.cmake $<TARGET_OBJECTS:tarvek_image_objects>
-    ${_code_libraries} ${TARVEK_IMPORT_LIBRARIES} ${_image_files} ${TARVEK_DEFAULT_ICONS}
+    ${_adapter_objects} ${_code_libraries} ${TARVEK_IMPORT_LIBRARIES} ${_image_files} ${TARVEK_DEFAULT_ICONS}
+    ${TARVEK_ADAPTER_IMPORT_LIBRARIES} ${TARVEK_ADAPTER_FILES}
   COMMENT "Gathering the launcher parts"
   VERBATIM)
 add_custom_target(tarvek_launcher_parts ALL DEPENDS ${TARVEK_LAUNCHER_PARTS_STAMP})

@@ -41,25 +41,7 @@ std::vector<std::wstring> tail(const std::vector<std::wstring> &v)
 TEST(Arguments, HardArgumentsArriveUnchanged)
 {
     private_temp temp;
-    const std::vector<std::wstring> hard = {
-        L"plain",
-        L"with space",
-        L"tab\there",
-        L"say \"hi\"",
-        L"\"",
-        L"trailing\\",
-        L"back\\\\\\\"quote",
-        L"C:\\dir with space\\",
-        L"",
-        L"multi\\\\\\\\",
-        L"\\\\server\\share",
-        L"\U0001F600 astral",
-        L"*.txt",
-        L"a?b",
-        L"line\nfeed",
-        L"\u00FCml\u00E4ut",
-        L"%PATH% 100%",
-    };
+    const std::vector<std::wstring> &hard = awkward_arguments();
     std::vector<std::wstring> line = {L"typed-name"};
     line.insert(line.end(), hard.begin(), hard.end());
     launcher_run run = run_launcher(probe_launcher, line, L"", temp);

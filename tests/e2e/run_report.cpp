@@ -53,6 +53,30 @@ probe_report parse_probe_report(const std::string &text)
     return report;
 }
 
+const std::vector<std::wstring> &awkward_arguments()
+{
+    static const std::vector<std::wstring> arguments = {
+        L"plain",
+        L"with space",
+        L"tab\there",
+        L"say \"hi\"",
+        L"\"",
+        L"trailing\\",
+        L"back\\\\\\\"quote",
+        L"C:\\dir with space\\",
+        L"",
+        L"multi\\\\\\\\",
+        L"\\\\server\\share",
+        L"\U0001F600 astral",
+        L"*.txt",
+        L"a?b",
+        L"line\nfeed",
+        L"\u00FCml\u00E4ut",
+        L"%PATH% 100%",
+    };
+    return arguments;
+}
+
 private_temp::private_temp() : path(make_temp_directory(L"run")) {}
 
 private_temp::~private_temp()

@@ -19,6 +19,11 @@ struct probe_report {
 
 probe_report parse_probe_report(const std::string &text);
 
+// Arguments that only arrive whole if quoted exactly: empty, spaces, a tab
+// and a line feed, quotes, backslashes before a quote and at the end,
+// wildcards, characters outside ASCII and outside the BMP, percent signs.
+const std::vector<std::wstring> &awkward_arguments();
+
 struct launcher_run {
     process_result process;
     probe_report report;

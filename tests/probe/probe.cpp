@@ -1,10 +1,14 @@
-// The probe application: a main library whose run_code reports what it was
-// given and then does what TARVEK_PROBE_ACTIONS asks.
+// The probe application: reports what it was given and then does what
+// TARVEK_PROBE_ACTIONS asks. Built as a main library (probe_library.cpp,
+// its run_code) and as an ordinary program (probe_program.cpp, its wmain),
+// which the adapter library runs.
 //
 // Report (to the file named by TARVEK_PROBE_REPORT, else standard output),
 // one "key=value" line each, values escaped as in escape() below:
-//   argc, argv.N, library, cwd, env.NAME for each TARVEK_* variable,
-//   file=RELATIVE PATH|SIZE for each file below the library's directory.
+//   argc, argv.N, library (the main library's path; not for the program),
+//   image (the process's executable), cwd, env.NAME for each TARVEK_*
+//   variable, pid, parent-pid, file=RELATIVE PATH|SIZE for each file below the library's directory
+//   (the program's own for the program).
 // Actions, separated by ';', run in order after the report is written:
 //   exit:N      return N (decimal, or 0x hex; may be negative)
 //   sleep:MS    sleep
@@ -18,6 +22,12 @@
 //   spawn:CMD   start CMD (a whole command line), wait, report "spawn.exit=CODE"
 //   delete:REL  delete the file REL below the library's directory
 //   echo-stdin  copy standard input to standard output
+//   echo-bytes  copy the standard input handle's bytes to the standard
+//               output handle, as they are
+//   end-parent:N
+//               report "end-parent=ending", end the process that started
+//               this one with exit code N (report "end-parent=failed" if it
+//               cannot), then sleep 3 s and report "survived=1"
 //   out:TEXT    write TEXT and a line end to standard output
 //   err:TEXT    write TEXT and a line end to standard error
 //   ignore-console-events
@@ -37,9 +47,15 @@
 #include <string>
 #include <vector>
 
+#include <tlhelp32.h>
+
+#include "tests/probe/probe.hpp"
 #include "tests/support/process.hpp"
 
 namespace {
+
+// The folder of the main library, or of the program.
+std::wstring own_directory;
 
 // Printable ASCII stays, except '%'; everything else is %HHHH per UTF-16 unit.
 std::string escape(const std::wstring &text)
@@ -67,12 +83,30 @@ std::wstring env(const wchar_t *name, bool *present)
     return value;
 }
 
+// The process id of the process that started this one, or 0.
+DWORD parent_process_id()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    return parent;
+}
+
 std::string make_report(int argc, wchar_t **argv, const wchar_t *library)
 {
     std::string report = "argc=" + std::to_string(argc) + "\n";
     for (int i = 0; i < argc; ++i)
         report += "argv." + std::to_string(i) + "=" + escape(argv[i]) + "\n";
-    report += "library=" + escape(library) + "\n";
+    if (library != nullptr)
+        report += "library=" + escape(library) + "\n";
+    report += "image=" + escape(own_executable()) + "\n";
     wchar_t cwd[4096];
     GetCurrentDirectoryW(4096, cwd);
     report += "cwd=" + escape(cwd) + "\n";
@@ -83,10 +117,9 @@ std::string make_report(int argc, wchar_t **argv, const wchar_t *library)
         if (present)
             report += "env." + narrow(name) + "=" + escape(value) + "\n";
     }
-    std::wstring directory = library;
-    directory.resize(directory.rfind(L'\\'));
     report += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
-    for (const auto &[file, size] : file_sizes_in_tree(directory))
+    report += "parent-pid=" + std::to_string(parent_process_id()) + "\n";
+    for (const auto &[file, size] : file_sizes_in_tree(own_directory))
         report += "file=" + escape(file) + "|" + std::to_string(size) + "\n";
     return report;
 }
@@ -136,20 +169,37 @@ BOOL WINAPI exit_on_console_event(DWORD)
     ExitProcess(exit_code_on_console_event);
 }
 
-std::wstring library_directory()
+std::wstring directory_of(const std::wstring &path)
 {
-    wchar_t library[4096];
-    GetModuleFileNameW(GetModuleHandleW(L"main.dll"), library, 4096);
-    std::wstring directory = library;
-    directory.resize(directory.rfind(L'\\'));
-    return directory;
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+// Copies the standard input handle to the standard output handle.
+void echo_bytes()
+{
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE);
+    char chunk[65536];
+    DWORD got = 0, written = 0;
+    while (ReadFile(in, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        WriteFile(out, chunk, got, &written, nullptr);
+}
+
+// Reported before the end, which may end this process at once.
+void end_parent(UINT code, std::string &report)
+{
+    write_report("end-parent=ending\n");
+    HANDLE parent = OpenProcess(PROCESS_TERMINATE, FALSE, parent_process_id());
+    if (parent == nullptr || !TerminateProcess(parent, code))
+        report += "end-parent=failed\n";
+    Sleep(3000);
+    report += "survived=1\n";
 }
 
 // Folders of "l" names below the library's directory, then a file of "f"
 // names, so that the file's path is `length` units long; empty if it cannot be.
 std::wstring make_long_file(size_t length)
 {
-    std::wstring path = library_directory();
+    std::wstring path = own_directory;
     std::wstring prefix = L"\\\\?\\";
     while (length > path.size() + 1 + 200 + 1 + 1) {
         size_t name = std::min<size_t>(200, length - path.size() - 1 - 2);
@@ -195,7 +245,7 @@ bool act(const std::wstring &action, int *result, std::string &report)
     } else if (verb == L"spawn") {
         report += "spawn.exit=" + std::to_string(run_and_wait(nullptr, argument)) + "\n";
     } else if (verb == L"delete") {
-        DeleteFileW((library_directory() + L"\\" + argument).c_str());
+        DeleteFileW((own_directory + L"\\" + argument).c_str());
     } else if (verb == L"ignore-console-events") {
         SetConsoleCtrlHandler(ignore_console_event, TRUE);
         report += "console-events=ignored\n";
@@ -211,6 +261,10 @@ bool act(const std::wstring &action, int *result, std::string &report)
         while ((n = fread(chunk, 1, sizeof chunk, stdin)) > 0)
             fwrite(chunk, 1, n, stdout);
         fflush(stdout);
+    } else if (verb == L"echo-bytes") {
+        echo_bytes();
+    } else if (verb == L"end-parent") {
+        end_parent(static_cast<UINT>(std::wcstoul(argument.c_str(), nullptr, 0)), report);
     } else if (verb == L"out") {
         fprintf(stdout, "%s\n", narrow(argument).c_str());
         fflush(stdout);
@@ -223,9 +277,10 @@ bool act(const std::wstring &action, int *result, std::string &report)
 
 } // namespace
 
-extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wchar_t *library_path)
+int run_probe(int argc, wchar_t **argv, const wchar_t *library)
 {
-    write_report(make_report(argc, argv, library_path));
+    own_directory = directory_of(library != nullptr ? library : own_executable());
+    write_report(make_report(argc, argv, library));
     bool present = false;
     std::wstring actions = env(L"TARVEK_PROBE_ACTIONS", &present);
     int result = 0;

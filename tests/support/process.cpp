@@ -236,6 +236,43 @@ static std::string read_all(HANDLE file)
     return out;
 }
 
+// A job that ends everything in it when its handle is closed, with `limits`
+// besides; null when the system refuses it.
+static HANDLE job_with_limits(uint32_t limits)
+{
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION information = {};
+    information.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | limits;
+    if (job != nullptr &&
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &information, sizeof information)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+// Starts the process, in `job` if it is not null; false with a message in
+// `error` when it cannot be.
+static bool start_process(const std::wstring &application, std::wstring &line, std::wstring &env,
+                          const std::wstring &current_directory, STARTUPINFOW &startup, HANDLE job,
+                          PROCESS_INFORMATION *info, std::string &error)
+{
+    DWORD flags = CREATE_UNICODE_ENVIRONMENT | (job != nullptr ? CREATE_SUSPENDED : 0);
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, flags, env.data(),
+                        current_directory.empty() ? nullptr : current_directory.c_str(), &startup, info)) {
+        error = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
+        return false;
+    }
+    if (job != nullptr && !(AssignProcessToJobObject(job, info->hProcess) && ResumeThread(info->hThread) == 1)) {
+        error = "run_process: the job was refused (" + std::to_string(GetLastError()) + ")";
+        TerminateProcess(info->hProcess, 0xFFFFFFFFu);
+        CloseHandle(info->hThread);
+        CloseHandle(info->hProcess);
+        return false;
+    }
+    return true;
+}
+
 process_result run_process(const std::wstring &application, const std::wstring &command_line,
                            const process_options &options)
 {
@@ -262,13 +299,15 @@ process_result run_process(const std::wstring &application, const std::wstring &
     PROCESS_INFORMATION info = {};
     std::wstring line = command_line;
     std::wstring env = environment_block(options.environment);
-    BOOL started = CreateProcessW(
-        application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-        env.data(), options.current_directory.empty() ? nullptr : options.current_directory.c_str(),
-        &startup, &info);
+    HANDLE job = options.job_limits ? job_with_limits(*options.job_limits) : nullptr;
+    BOOL started = FALSE;
+    if (options.job_limits && job == nullptr)
+        result.err = "run_process: no job";
+    else
+        started = start_process(application, line, env, options.current_directory, startup, job, &info,
+                                result.err);
     if (!started) {
         result.exit_code = 0xFFFFFFFFu;
-        result.err = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
     } else {
         CloseHandle(info.hThread);
         result.process_id = info.dwProcessId;
@@ -284,6 +323,8 @@ process_result run_process(const std::wstring &application, const std::wstring &
         result.out = read_all(out);
         result.err = read_all(err);
     }
+    if (job != nullptr)
+        CloseHandle(job);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);

@@ -23,6 +23,10 @@ struct process_options {
     std::optional<uint16_t> show_window;
     // Milliseconds before the process is ended and the test fails.
     uint32_t timeout_ms = 60000;
+    // Starts the process in a job of its own, made with these limit flags
+    // (JOB_OBJECT_LIMIT_...; the job ends everything in it when the run is
+    // over), as a caller that runs its programs in jobs does.
+    std::optional<uint32_t> job_limits;
 };
 
 struct process_result {
