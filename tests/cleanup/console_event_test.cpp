@@ -21,6 +21,7 @@ namespace {
 
 const std::wstring bin = widen(TARVEK_CLEANUP_BIN);
 const std::wstring probe_launcher = widen(TARVEK_E2E_BIN) + L"\\probe_launcher.exe";
+const std::wstring run_probe_launcher = widen(TARVEK_E2E_BIN) + L"\\run_probe_launcher.exe";
 
 BOOL WINAPI driver_ignores_console_events(DWORD)
 {
@@ -104,10 +105,15 @@ TARVEK_SCENARIO(console_driver)
             result += "late=1\n";
     }
     probe_report before = parse_probe_report(read_file(report));
-    HANDLE child = nullptr;
+    // The probe's process and the one that started it (for a probe run as
+    // a program, the adapter library's, the launcher's child).
+    HANDLE child = nullptr, probe_parent = nullptr;
     if (before.has("pid"))
         child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                             std::stoul(narrow(before.get("pid"))));
+    if (before.has("parent-pid"))
+        probe_parent = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                   std::stoul(narrow(before.get("parent-pid"))));
     stopwatch clock;
     if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
         result += "error=event not sent\n";
@@ -125,10 +131,12 @@ TARVEK_SCENARIO(console_driver)
     DWORD code = 0;
     GetExitCodeProcess(parent.hProcess, &code);
     result += "parent_exit=" + std::to_string(code) + "\n";
-    if (child != nullptr) {
-        WaitForSingleObject(child, 10000);
-        GetExitCodeProcess(child, &code);
-        result += "child_exit=" + std::to_string(code) + "\n";
+    for (auto [process, key] : {std::pair{child, "child_exit="}, std::pair{probe_parent, "probe_parent_exit="}}) {
+        if (process == nullptr)
+            continue;
+        WaitForSingleObject(process, 10000);
+        GetExitCodeProcess(process, &code);
+        result += key + std::to_string(code) + "\n";
     }
     std::wstring left = first_target_directory(temp);
     if (!left.empty())
@@ -168,6 +176,19 @@ TEST(ConsoleEvents, InterruptWhileTheChildRunsAndEndsWithinTheGracePeriod)
                                            L"report:console-events", work);
     EXPECT_EQ("5", run["child_exit"]) << "the child was ended instead of ending itself";
     EXPECT_LT(std::stol(run["parent_ms"]), 4500);
+    EXPECT_FALSE(run.has("left")) << run["left"];
+}
+
+TEST(ConsoleEvents, InterruptWhileAProgramRunsIsLeftToTheProgram)
+{
+    // The adapter library's process returns what the program made of the
+    // event; ended by the event itself, it would have the system's code
+    // for that (0 under Wine) and would end the program with it.
+    work_folder work(L"program");
+    event_run run = run_with_console_event(run_probe_launcher, L"exit-on-console-event:5;sleep:60000",
+                                           L"report:console-events", work);
+    EXPECT_EQ("5", run["child_exit"]) << "the program was ended instead of ending itself";
+    EXPECT_EQ("5", run["probe_parent_exit"]) << "the launcher's child did not return the program's exit code";
     EXPECT_FALSE(run.has("left")) << run["left"];
 }
 
