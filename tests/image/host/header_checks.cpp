@@ -1,7 +1,8 @@
 // The file and optional headers, the data directories, the sections and the
-// place of the payload.
+// place of the payload; of a launcher, or of an adapter library.
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "image_file.hpp"
 
@@ -32,17 +33,65 @@ constexpr section_rule section_rules[] = {
     {".text", 0x60000020},  {".rdata", 0x40000040}, {".data", 0xC0000040}, {".pdata", 0x40000040},
     {".tls", 0xC0000040},   {".rsrc", 0x40000040},  {".reloc", 0x42000040},
 };
+// An adapter library has neither thread-local storage nor resources.
+constexpr section_rule library_section_rules[] = {
+    {".text", 0x60000020}, {".rdata", 0x40000040}, {".data", 0xC0000040}, {".pdata", 0x40000040},
+    {".reloc", 0x42000040},
+};
+
+std::span<const section_rule> rules_for(const expectations &expected)
+{
+    if (expected.run_program)
+        return library_section_rules;
+    return section_rules;
+}
+
+struct present_rule {
+    size_t index;
+    const char *name;
+    const char *section;
+};
+
+// The directories in `present` must be there, in their section; every
+// other one must be absent.
+void check_directories(const image_file &image, std::span<const present_rule> present, report &r)
+{
+    namespace d = pe::directory;
+    constexpr std::pair<size_t, const char *> names[] = {
+        {d::export_table, "export directory"}, {d::import_table, "import directory"},
+        {d::resource, "resource directory"}, {d::exception, "exception directory"},
+        {d::certificate, "certificate directory"}, {d::base_relocation, "base relocation directory"},
+        {d::debug, "debug directory"}, {d::architecture, "architecture directory"},
+        {d::global_pointer, "global pointer directory"}, {d::tls, "thread-local-storage directory"},
+        {d::load_config, "load configuration directory"}, {d::bound_import, "bound import directory"},
+        {d::import_address_table, "import address table"}, {d::delay_import, "delay import directory"},
+        {d::clr_runtime, "runtime (managed code) header"}, {d::reserved, "reserved directory"}};
+    for (auto [index, name] : names) {
+        uint32_t rva = image.directory_rva(index), size = image.directory_size(index);
+        auto rule = std::find_if(present.begin(), present.end(), [&](const present_rule &p) { return p.index == index; });
+        if (rule != present.end())
+            r.expect(size != 0 && image.inside(rva, size, rule->section), name,
+                     "must be present and lie in " + std::string(rule->section));
+        else
+            r.expect(rva == 0 && size == 0, name, "must be absent");
+    }
+}
 
 } // namespace
 
 void check_headers(const image_file &image, const expectations &expected, report &r)
 {
+    const bool library = expected.run_program.has_value();
     const uint8_t *coff = &image.bytes[image.headers.coff_offset];
     const uint8_t *opt = image.optional();
     namespace o = pe::optional;
     equal<uint32_t>(r, "machine", pe::u16(coff + pe::coff::machine), 0x8664);
-    equal<uint32_t>(r, "file characteristics (executable, large-address aware, relocations kept)",
-                    pe::u16(coff + pe::coff::characteristics), 0x0022);
+    if (library)
+        equal<uint32_t>(r, "file characteristics (executable, large-address aware, library, relocations kept)",
+                        pe::u16(coff + pe::coff::characteristics), 0x2022);
+    else
+        equal<uint32_t>(r, "file characteristics (executable, large-address aware, relocations kept)",
+                        pe::u16(coff + pe::coff::characteristics), 0x0022);
     r.expect(pe::u32(coff + pe::coff::pointer_to_symbol_table) == 0 && pe::u32(coff + pe::coff::number_of_symbols) == 0,
              "no symbol table");
     equal<uint32_t>(r, "optional header size", pe::u16(coff + pe::coff::size_of_optional_header), o::size);
@@ -59,14 +108,19 @@ void check_headers(const image_file &image, const expectations &expected, report
         r.expect(pe::u16(opt + field) == 6 && pe::u16(opt + field + 2) == 0, name, "must be 6.0");
     r.expect(pe::u16(opt + o::major_image_version) == 0 && pe::u16(opt + o::minor_image_version) == 0,
              "image version", "must be 0.0");
-    equal<uint64_t>(r, "image base", pe::u64(opt + o::image_base), 0x140000000);
+    equal<uint64_t>(r, "image base", pe::u64(opt + o::image_base), library ? 0x180000000 : 0x140000000);
     equal<uint32_t>(r, "section alignment", pe::u32(opt + o::section_alignment), page);
     equal<uint32_t>(r, "file alignment", pe::u32(opt + o::file_alignment), file_alignment);
-    equal<uint64_t>(r, "stack reserve", pe::u64(opt + o::size_of_stack_reserve), 0x1000000);
-    equal<uint64_t>(r, "stack commit", pe::u64(opt + o::size_of_stack_commit), 0x1000);
-    equal<uint64_t>(r, "heap reserve", pe::u64(opt + o::size_of_heap_reserve), 0x100000);
-    equal<uint64_t>(r, "heap commit", pe::u64(opt + o::size_of_heap_commit), 0x1000);
-    equal<uint32_t>(r, "DLL characteristics", pe::u16(opt + o::dll_characteristics), 0x8160);
+    if (!library) {
+        // A library runs on the stack and heap of the process that loads it.
+        equal<uint64_t>(r, "stack reserve", pe::u64(opt + o::size_of_stack_reserve), 0x1000000);
+        equal<uint64_t>(r, "stack commit", pe::u64(opt + o::size_of_stack_commit), 0x1000);
+        equal<uint64_t>(r, "heap reserve", pe::u64(opt + o::size_of_heap_reserve), 0x100000);
+        equal<uint64_t>(r, "heap commit", pe::u64(opt + o::size_of_heap_commit), 0x1000);
+    }
+    // High-entropy 64-bit addresses, relocatable at load, no-execute data;
+    // a launcher also terminal-server aware.
+    equal<uint32_t>(r, "DLL characteristics", pe::u16(opt + o::dll_characteristics), library ? 0x0160 : 0x8160);
     equal<uint32_t>(r, "checksum", pe::u32(opt + o::check_sum), 0);
     equal<uint32_t>(r, "Win32 version value", pe::u32(opt + o::win32_version_value), 0);
     equal<uint32_t>(r, "loader flags", pe::u32(opt + o::loader_flags), 0);
@@ -81,38 +135,32 @@ void check_headers(const image_file &image, const expectations &expected, report
                         round_up(uint64_t(last.virtual_address) + last.virtual_size, page));
     }
     uint32_t entry = pe::u32(opt + o::address_of_entry_point);
-    r.expect(image.inside(entry, 1, ".text"), "entry point", hex(entry) + " must lie in .text");
+    if (library)
+        equal<uint32_t>(r, "entry point (none: nothing runs when the library is loaded)", entry, 0);
+    else
+        r.expect(image.inside(entry, 1, ".text"), "entry point", hex(entry) + " must lie in .text");
 
     // Present: import, resource, exception, base relocation, thread-local
-    // storage, import address table. Everything else absent.
+    // storage, import address table; in a library export instead of
+    // resource and thread-local storage. Everything else absent.
     namespace d = pe::directory;
-    struct present_rule {
-        size_t index;
-        const char *name;
-        const char *section;
-    };
-    for (const present_rule &p : {present_rule{d::import_table, "import directory", ".rdata"},
-                                   present_rule{d::resource, "resource directory", ".rsrc"},
-                                   present_rule{d::exception, "exception directory", ".pdata"},
-                                   present_rule{d::base_relocation, "base relocation directory", ".reloc"},
-                                   present_rule{d::tls, "thread-local-storage directory", ".rdata"},
-                                   present_rule{d::import_address_table, "import address table", ".rdata"}}) {
-        uint32_t rva = image.directory_rva(p.index), size = image.directory_size(p.index);
-        r.expect(size != 0 && image.inside(rva, size, p.section), p.name,
-                 "must be present and lie in " + std::string(p.section));
-    }
-    for (auto [index, name] : {std::pair{d::export_table, "export directory"},
-                               std::pair{d::certificate, "certificate directory"}, std::pair{d::debug, "debug directory"},
-                               std::pair{d::architecture, "architecture directory"},
-                               std::pair{d::global_pointer, "global pointer directory"},
-                               std::pair{d::load_config, "load configuration directory"},
-                               std::pair{d::bound_import, "bound import directory"},
-                               std::pair{d::delay_import, "delay import directory"},
-                               std::pair{d::clr_runtime, "runtime (managed code) header"},
-                               std::pair{d::reserved, "reserved directory"}})
-        r.expect(image.directory_rva(index) == 0 && image.directory_size(index) == 0, name, "must be absent");
+    static constexpr present_rule launcher_directories[] = {
+        {d::import_table, "import directory", ".rdata"}, {d::resource, "resource directory", ".rsrc"},
+        {d::exception, "exception directory", ".pdata"}, {d::base_relocation, "base relocation directory", ".reloc"},
+        {d::tls, "thread-local-storage directory", ".rdata"},
+        {d::import_address_table, "import address table", ".rdata"}};
+    static constexpr present_rule library_directories[] = {
+        {d::export_table, "export directory", ".rdata"}, {d::import_table, "import directory", ".rdata"},
+        {d::exception, "exception directory", ".pdata"}, {d::base_relocation, "base relocation directory", ".reloc"},
+        {d::import_address_table, "import address table", ".rdata"}};
+    if (library)
+        check_directories(image, library_directories, r);
+    else
+        check_directories(image, launcher_directories, r);
     for (auto [index, name] : {std::pair{d::resource, ".rsrc"}, std::pair{d::exception, ".pdata"},
                                std::pair{d::base_relocation, ".reloc"}}) {
+        if (library && index == d::resource)
+            continue;
         const pe::section *s = image.section(name);
         r.expect(s != nullptr && image.directory_rva(index) == s->virtual_address, std::string(name) + " directory",
                  "must start its section");
@@ -122,10 +170,11 @@ void check_headers(const image_file &image, const expectations &expected, report
 void check_sections(const image_file &image, const expectations &expected, report &r)
 {
     const auto &sections = image.headers.sections;
+    std::span<const section_rule> rules = rules_for(expected);
     std::string names, wanted;
     for (const pe::section &s : sections)
         names += s.name + " ";
-    for (const section_rule &rule : section_rules)
+    for (const section_rule &rule : rules)
         wanted += std::string(rule.name) + " ";
     bool expected_sections = r.expect(names == wanted, "sections and their order", "are " + names + "must be " + wanted);
 
@@ -134,7 +183,7 @@ void check_sections(const image_file &image, const expectations &expected, repor
     for (size_t i = 0; i < sections.size(); ++i) {
         const pe::section &s = sections[i];
         if (expected_sections)
-            equal(r, s.name + " access", s.characteristics, section_rules[i].characteristics);
+            equal(r, s.name + " access", s.characteristics, rules[i].characteristics);
         r.expect(s.virtual_address == next_address, s.name + " address",
                  hex(s.virtual_address) + " must follow the previous section at " + hex(next_address));
         next_address = round_up(uint64_t(s.virtual_address) + s.virtual_size, page);
@@ -148,7 +197,9 @@ void check_sections(const image_file &image, const expectations &expected, repor
     }
     equal<uint64_t>(r, "file size (nothing after the last section)", image.bytes.size(), next_offset);
 
-    if (const pe::section *rdata = image.section(".rdata")) {
+    // The payload's place in a launcher.
+    const pe::section *rdata = expected.run_program ? nullptr : image.section(".rdata");
+    if (rdata != nullptr) {
         r.expect(rdata->raw_offset % page == 0, ".rdata file offset is a multiple of 4096", hex(rdata->raw_offset));
         if (expected.payload) {
             const std::string &payload = *expected.payload;

@@ -1,6 +1,7 @@
 // tarvek-image-check: reads a linked launcher and checks it field by field
 // against what every launcher image must be, and against the payload and
-// settings it was linked with.
+// settings it was linked with; or, with --run-program, an adapter library
+// against what every one must be and the program it runs.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -29,6 +30,12 @@ when any is wrong.
   --payload STORED          the stored payload the image was linked around
   --timestamp N             the header's time stamp must be N (default: any
                             but 0)
+  --run-program PATH        IMAGE is an adapter library (main.dll of a
+                            launcher that runs a program): check the headers,
+                            sections, unwind table, relocations and imports
+                            that every one must have, and that it exports
+                            run_code and tarvek_run_program, naming PATH;
+                            print its size
 Settings it was linked with (defaults as tarvek-link-launcher's):
   --company TEXT, --product TEXT, --version A.B.C.D, --internal-name NAME
                             (default internal name: IMAGE's name without .exe)
@@ -80,6 +87,8 @@ int main(int argc, char **argv)
                 expected.payload = read_bytes(value);
             else if (option == "--timestamp")
                 expected.timestamp = tarvek::parse_timestamp(value);
+            else if (option == "--run-program")
+                expected.run_program = value;
             else if (!tarvek::take_setting_option(option, value, expected.settings))
                 usage_error("unknown option " + std::string(option));
         }
@@ -95,7 +104,13 @@ int main(int argc, char **argv)
         report r;
         check_headers(image, expected, r);
         check_sections(image, expected, r);
-        if (r.failed() == 0 || image.section(".rdata") != nullptr) {
+        if (expected.run_program) {
+            check_unwind_table(image, r);
+            check_relocations(image, r);
+            check_imports(image, expected, r);
+            check_exports(image, expected, r);
+            std::printf("adapter library %s: %zu bytes\n", image_path.c_str(), image.bytes.size());
+        } else if (r.failed() == 0 || image.section(".rdata") != nullptr) {
             check_thread_local_storage(image, r);
             check_unwind_table(image, r);
             check_relocations(image, r);

@@ -43,6 +43,19 @@ bool image_file::inside(uint32_t rva, uint64_t size, const std::string &name) co
     return s != nullptr && rva >= s->virtual_address && rva + size <= uint64_t(s->virtual_address) + s->virtual_size;
 }
 
+std::optional<std::string> image_file::text_at(uint32_t rva) const
+{
+    std::string text;
+    for (;; ++rva) {
+        const uint8_t *c = at(rva, 1);
+        if (c == nullptr || text.size() > 4096)
+            return std::nullopt;
+        if (*c == 0)
+            return text;
+        text += static_cast<char>(*c);
+    }
+}
+
 uint32_t image_file::directory_rva(size_t index) const
 {
     return pe::u32(optional() + pe::optional::data_directories + 8 * index);

@@ -28,6 +28,9 @@ struct image_file {
     const uint8_t *at(uint32_t rva, size_t size) const;
     // Whether [rva, rva + size) lies in the memory of the section `name`.
     bool inside(uint32_t rva, uint64_t size, const std::string &name) const;
+    // The NUL-terminated 8-bit text at `rva`, or nullopt when it runs out of
+    // the file or past 4096 bytes.
+    std::optional<std::string> text_at(uint32_t rva) const;
     // A data directory: its address and size.
     uint32_t directory_rva(size_t index) const;
     uint32_t directory_size(size_t index) const;
@@ -42,6 +45,10 @@ struct expectations {
     std::optional<uint32_t> timestamp;
     // Library -> functions it may import, from the allowed import table.
     std::map<std::string, std::vector<std::string>> allowed_imports;
+    // Set for an adapter library: the program it runs (UTF-8), which its
+    // export tarvek_run_program must name. The image is then checked as a
+    // library, not as a launcher.
+    std::optional<std::string> run_program;
 };
 
 // The allowed import table: "LIBRARY FUNCTION" lines, '#' comments.
@@ -71,5 +78,6 @@ void check_relocations(const image_file &image, report &r);
 void check_imports(const image_file &image, const expectations &expected, report &r);
 void check_resources(const image_file &image, const expectations &expected, report &r);
 void check_compiled_texts(const image_file &image, const expectations &expected, report &r);
+void check_exports(const image_file &image, const expectations &expected, report &r);
 
 } // namespace tarvek::check

@@ -6,24 +6,6 @@
 
 namespace tarvek::check {
 
-namespace {
-
-// The NUL-terminated text at `rva`, or nullopt when it runs out of the file.
-std::optional<std::string> text_at(const image_file &image, uint32_t rva)
-{
-    std::string text;
-    for (;; ++rva) {
-        const uint8_t *c = image.at(rva, 1);
-        if (c == nullptr || text.size() > 4096)
-            return std::nullopt;
-        if (*c == 0)
-            return text;
-        text += static_cast<char>(*c);
-    }
-}
-
-} // namespace
-
 void check_imports(const image_file &image, const expectations &expected, report &r)
 {
     constexpr size_t descriptor_size = 20;
@@ -43,7 +25,7 @@ void check_imports(const image_file &image, const expectations &expected, report
         if (std::all_of(d, d + descriptor_size, [](uint8_t b) { return b == 0; }))
             break;
         uint32_t names = pe::u32(d), library_name = pe::u32(d + 12), addresses = pe::u32(d + 16);
-        std::optional<std::string> library = text_at(image, library_name);
+        std::optional<std::string> library = image.text_at(library_name);
         if (!library || names == 0) {
             readable = false;
             break;
@@ -68,7 +50,7 @@ void check_imports(const image_file &image, const expectations &expected, report
                 by_name = false;
                 continue;
             }
-            std::optional<std::string> function = text_at(image, static_cast<uint32_t>(value) + 2);
+            std::optional<std::string> function = image.text_at(static_cast<uint32_t>(value) + 2);
             if (!function) {
                 readable = false;
                 break;
