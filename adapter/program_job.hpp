@@ -6,8 +6,8 @@
 // its grace period, or that anything else ends, takes the program with it.
 //
 // Where the system refuses (no job can be made, or the process may not join
-// one: before Windows 8 a process already in a job cannot be put into a
-// second one, and a job of the caller's may forbid nesting), the program
+// one: before Windows 8 a process already in a job of the caller's cannot
+// join a second one), the program
 // runs without the job: it is the application, and running it matters more
 // than ending it with the adapter. It then outlives an adapter's process
 // that is ended from outside, as the launcher's child would without the

@@ -5,8 +5,9 @@
 #   tools/setup.sh BUILD_DIR [--bench]
 #
 # --bench also installs what only ./tarvek bench needs (the NSIS peer and the
-# plotting library); ./tarvek test never asks for it. Leaves the Zstandard source in BUILD_DIR/deps/ and prints nothing when all
-# is already in place.
+# plotting library); ./tarvek test never asks for it. Leaves the Zstandard
+# and jq sources in BUILD_DIR/deps/ and prints nothing when all is already
+# in place.
 set -euo pipefail
 
 build_dir=${1:?usage: tools/setup.sh BUILD_DIR [--bench]}
@@ -115,21 +116,29 @@ add_source_entry() {
   apt_updated=no
 }
 
-fetch_zstd_source() {
-  if compgen -G "$deps_dir"/libzstd-*/lib/decompress/zstd_decompress.c >/dev/null; then
+# fetch_source PACKAGE CHECK: the Debian source package PACKAGE, the suite's
+# version, unpacked into $deps_dir, unless a file matching the glob CHECK
+# (relative to $deps_dir) is there already.
+fetch_source() {
+  local package=$1 check=$2
+  if compgen -G "$deps_dir/$check" >/dev/null; then
     return 0
   fi
   add_source_entry
   apt_update
   local version
-  version=$(apt-cache showsrc zstd | awk '/^Version:/ { print $2; exit }')
-  [ -n "$version" ] || { say "no source record for zstd"; exit 1; }
-  say "fetching zstd source $version"
+  version=$(apt-cache showsrc "$package" | awk '/^Version:/ { print $2; exit }')
+  [ -n "$version" ] || { say "no source record for $package"; exit 1; }
+  say "fetching $package source $version"
   mkdir -p "$deps_dir"
-  (cd "$deps_dir" && apt-get source -qq "zstd=$version" >/dev/null 2>&1)
-  compgen -G "$deps_dir"/libzstd-*/lib/decompress/zstd_decompress.c >/dev/null \
-    || { say "zstd source did not unpack into $deps_dir"; exit 1; }
+  (cd "$deps_dir" && apt-get source -qq "$package=$version" >/dev/null 2>&1)
+  compgen -G "$deps_dir/$check" >/dev/null \
+    || { say "$package source did not unpack into $deps_dir"; exit 1; }
 }
 
 install_packages
-fetch_zstd_source
+# The launcher's decompressor.
+fetch_source zstd 'libzstd-*/lib/decompress/zstd_decompress.c'
+# A third-party command-line program that the tests run through the adapter
+# library with its own test suite (tests/jq).
+fetch_source jq 'jq-*/src/main.c'

@@ -1,14 +1,18 @@
 // Whole runs of launchers whose main library is the adapter library, around
 // the probe built as an ordinary program: its arguments, exit codes and
 // standard streams, where it runs, its end with the launcher's child, what
-// is left on disk, and programs that cannot be started. Only how these
+// is left on disk, and programs that cannot be started; and around jq, a
+// third-party program, with its own test suite. Only how these
 // launchers are made is particular to the adapter; the runs are those of a
 // launcher packed to run a program.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/run_report.hpp"
@@ -155,6 +159,43 @@ TEST(RunProgram, FileThatIsNoProgram)
     EXPECT_EQ(2u, run.process.exit_code);
     EXPECT_EQ(0u, run.process.err.rfind("Error, couldn't start program ([Error ", 0)) << run.process.err;
     EXPECT_EQ(1u, std::count(run.process.err.begin(), run.process.err.end(), '\n')) << run.process.err;
+    EXPECT_TRUE(temp.entries().empty());
+}
+
+// jq's summary line, "P of T tests passed (M malformed)", or "" when there
+// is none.
+std::string suite_summary(const std::string &output)
+{
+    for (const std::string &line : split_lines(output)) {
+        unsigned passed = 0, total = 0, malformed = 0;
+        if (sscanf(line.c_str(), "%u of %u tests passed (%u malformed)", &passed, &total, &malformed) == 3)
+            return std::to_string(passed) + " of " + std::to_string(total) + " tests passed (" +
+                   std::to_string(malformed) + " malformed)";
+    }
+    return {};
+}
+
+TEST(RunProgram, JqTestSuiteGivesTheSameCountsUnpackedAndPacked)
+{
+    // The suite on standard input, the modules it imports from the source;
+    // both runs at once, since each takes seconds under Wine.
+    private_temp temp;
+    const std::wstring source = widen(TARVEK_JQ_SOURCE), jq_bin = widen(TARVEK_JQ_BIN);
+    process_options options;
+    options.standard_input = read_file(source + L"\\tests\\jq.test");
+    ASSERT_FALSE(options.standard_input.empty());
+    options.environment = {{L"TMP", temp.path}, {L"TEMP", temp.path}};
+    const std::wstring arguments = join_command_line({L"jq", L"-L", source + L"\\tests\\modules", L"--run-tests"});
+    process_result unpacked, packed;
+    std::thread unpacked_run([&] { unpacked = run_process(jq_bin + L"\\jq_app\\jq.exe", arguments, options); });
+    packed = run_process(jq_bin + L"\\jq_launcher.exe", arguments, options);
+    unpacked_run.join();
+    std::string unpacked_counts = suite_summary(unpacked.out), packed_counts = suite_summary(packed.out);
+    printf("jq's test suite unpacked: %s, exit code %u\n", unpacked_counts.c_str(), unpacked.exit_code);
+    printf("jq's test suite packed:   %s, exit code %u\n", packed_counts.c_str(), packed.exit_code);
+    ASSERT_FALSE(unpacked_counts.empty()) << unpacked.out.substr(0, 2000) << unpacked.err;
+    EXPECT_EQ(unpacked_counts, packed_counts) << packed.err;
+    EXPECT_EQ(unpacked.exit_code, packed.exit_code);
     EXPECT_TRUE(temp.entries().empty());
 }
 
