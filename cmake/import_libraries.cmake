@@ -4,6 +4,7 @@
 # FUNCTION" lines, '#' comments), holding exactly its functions, made in
 # FOLDER at build time; OUT is the list of their paths. An image linked
 # against them alone cannot call anything else.
+include(${CMAKE_CURRENT_LIST_DIR}/uncommented_lines.cmake)
 find_program(TARVEK_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 function(tarvek_import_libraries out table folder)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${table})
@@ -27,14 +28,9 @@ endfunction()
 # in their order; FUNCTIONS_<C identifier of the library>, each one's
 # functions.
 function(tarvek_read_import_table dlls_out functions_out table)
-  file(STRINGS ${table} lines)
+  tarvek_uncommented_lines(lines ${table})
   set(dlls)
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "#.*" "" line "${line}")
-    string(STRIP "${line}" line)
-    if(line STREQUAL "")
-      continue()
-    endif()
     if(NOT line MATCHES "^([^ \t]+)[ \t]+([^ \t]+)$")
       message(FATAL_ERROR "${table}: '${line}' is not 'LIBRARY FUNCTION'")
     endif()

@@ -1,12 +1,7 @@
 # The Zstandard decompressor for Windows, built from Debian's source package
 # (fetched by tools/setup.sh). Only the common and decompress sources: the
 # launcher never compresses, and the x86-64 assembly file is ELF-only.
-file(GLOB TARVEK_ZSTD_DIRS LIST_DIRECTORIES true ${TARVEK_DEPS_DIR}/libzstd-*)
-list(SORT TARVEK_ZSTD_DIRS)
-list(POP_BACK TARVEK_ZSTD_DIRS TARVEK_ZSTD_DIR)
-if(NOT EXISTS "${TARVEK_ZSTD_DIR}/lib/zstd.h")
-  message(FATAL_ERROR "no Zstandard source in ${TARVEK_DEPS_DIR}: run tools/setup.sh")
-endif()
+tarvek_deps_source(TARVEK_ZSTD_DIR "libzstd-*" lib/zstd.h)
 
 set(_zlib ${TARVEK_ZSTD_DIR}/lib)
 add_library(zstd_decompress STATIC

@@ -142,24 +142,20 @@ TEST(RunProgram, LauncherInACallersJobStillRunsTheProgram)
     EXPECT_TRUE(temp.entries().empty());
 }
 
-TEST(RunProgram, ProgramThatIsNotThere)
+TEST(RunProgram, ProgramsThatCannotBeStarted)
 {
-    private_temp temp;
-    launcher_run run = run_launcher(bin + L"\\run_missing_launcher.exe", {L"missing"}, L"", temp);
-    EXPECT_EQ(2u, run.process.exit_code);
-    EXPECT_EQ("Error, couldn't find program 'bin dir\\missing.exe'.\r\n", run.process.err);
-    EXPECT_EQ("", run.process.out);
-    EXPECT_TRUE(temp.entries().empty());
-}
-
-TEST(RunProgram, FileThatIsNoProgram)
-{
-    private_temp temp;
-    launcher_run run = run_launcher(bin + L"\\run_not_a_program_launcher.exe", {L"notes"}, L"", temp);
-    EXPECT_EQ(2u, run.process.exit_code);
-    EXPECT_EQ(0u, run.process.err.rfind("Error, couldn't start program ([Error ", 0)) << run.process.err;
-    EXPECT_EQ(1u, std::count(run.process.err.begin(), run.process.err.end(), '\n')) << run.process.err;
-    EXPECT_TRUE(temp.entries().empty());
+    // A program the payload does not hold; a file that is no program.
+    for (const auto &[launcher, message] : std::vector<std::pair<std::wstring, std::string>>{
+             {L"run_missing_launcher.exe", "Error, couldn't find program 'bin dir\\missing.exe'.\r\n"},
+             {L"run_not_a_program_launcher.exe", "Error, couldn't start program ([Error "}}) {
+        private_temp temp;
+        launcher_run run = run_launcher(bin + L"\\" + launcher, {L"launcher"}, L"", temp);
+        EXPECT_EQ(2u, run.process.exit_code) << narrow(launcher);
+        EXPECT_EQ(0u, run.process.err.rfind(message, 0)) << run.process.err;
+        EXPECT_EQ(1u, std::count(run.process.err.begin(), run.process.err.end(), '\n')) << run.process.err;
+        EXPECT_EQ("", run.process.out);
+        EXPECT_TRUE(temp.entries().empty()) << narrow(launcher);
+    }
 }
 
 // jq's summary line, "P of T tests passed (M malformed)", or "" when there
