@@ -7,11 +7,10 @@
 //
 // Where the system refuses (no job can be made, or the process may not join
 // one: before Windows 8 a process already in a job of the caller's cannot
-// join a second one), the program
-// runs without the job: it is the application, and running it matters more
-// than ending it with the adapter. It then outlives an adapter's process
-// that is ended from outside, as the launcher's child would without the
-// adapter.
+// join a second one), the program runs without the job: it is the
+// application, and running it matters more than ending it with the adapter.
+// It then outlives an adapter's process ended from outside, and the unpacked
+// folder it runs from stays behind while it runs.
 #pragma once
 
 #include <windows.h>

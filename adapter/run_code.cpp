@@ -3,25 +3,14 @@
 // tarvek_run_program from the unpacked folder with the launcher's arguments,
 // standard handles, environment and current directory, in a job that ends
 // it with the child, waits, and returns the program's exit code as it is.
-#include <stdio.h>
 #include <windows.h>
 
 #include "adapter/console_events.hpp"
 #include "adapter/program_command_line.hpp"
 #include "adapter/program_job.hpp"
 #include "adapter/program_start.hpp"
-#include "adapter/run_program.hpp"
+#include "adapter/start_failure.hpp"
 #include "launcher/errors.hpp"
-
-// One line in the launcher's style; the launcher's child then exits with 2.
-static int start_failed(DWORD error)
-{
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        fprintf(stderr, "Error, couldn't find program '%ls'.\n", tarvek_run_program);
-    else
-        report_system_error("Error, couldn't start program", error);
-    return failure_exit_code;
-}
 
 extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wchar_t *library_path)
 {
@@ -34,11 +23,12 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wc
     DWORD error = 0;
     PROCESS_INFORMATION program = create_suspended_program(&error);
     if (program.hProcess == nullptr)
-        return start_failed(error);
+        return report_start_failure(error);
+    // The process handle stays open: the console handler may wait on it.
     set_program_for_console_events(program.hProcess);
     join_ending_job(program.hProcess);
     if (!resume_program(program, &error))
-        return start_failed(error);
+        return report_start_failure(error);
     DWORD exit_code = wait_for_program(program.hProcess);
     take_back_console_events();
     // All 32 bits, through the launcher's exit code.

@@ -144,9 +144,10 @@ TEST(RunProgram, LauncherInACallersJobStillRunsTheProgram)
 
 TEST(RunProgram, ProgramsThatCannotBeStarted)
 {
-    // A program the payload does not hold; a file that is no program.
+    // A program the payload does not hold, named in UTF-8; a file that is no
+    // program.
     for (const auto &[launcher, message] : std::vector<std::pair<std::wstring, std::string>>{
-             {L"run_missing_launcher.exe", "Error, couldn't find program 'bin dir\\missing.exe'.\r\n"},
+             {L"run_missing_launcher.exe", "Error, couldn't find program 'bin dir\\m\xC3\xAFssing \xF0\x9F\x98\x80.exe'.\r\n"},
              {L"run_not_a_program_launcher.exe", "Error, couldn't start program ([Error "}}) {
         private_temp temp;
         launcher_run run = run_launcher(bin + L"\\" + launcher, {L"launcher"}, L"", temp);
