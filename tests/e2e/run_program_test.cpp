@@ -129,6 +129,15 @@ TEST(RunProgram, ProgramEndsWithTheLaunchersChild)
     EXPECT_TRUE(temp.entries().empty());
 }
 
+TEST(RunProgram, ProgramMayStartAProcessOutsideItsJob)
+{
+    private_temp temp;
+    launcher_run run = run_launcher(run_probe_launcher, {L"probe"}, L"spawn-breakaway:cmd.exe /c exit 7", temp);
+    EXPECT_EQ(0u, run.process.exit_code) << run.process.err;
+    EXPECT_EQ(L"7", run.report.get("spawn.exit")) << "the job refused a process started outside it";
+    EXPECT_TRUE(temp.entries().empty());
+}
+
 TEST(RunProgram, LauncherInACallersJobStillRunsTheProgram)
 {
     private_temp temp;

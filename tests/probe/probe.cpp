@@ -20,6 +20,8 @@
 //               the same, starting the launcher through another spelling
 //               of its path (a short name, a link)
 //   spawn:CMD   start CMD (a whole command line), wait, report "spawn.exit=CODE"
+//   spawn-breakaway:CMD
+//               the same, the process started outside this one's job
 //   delete:REL  delete the file REL below the library's directory
 //   echo-stdin  copy standard input to standard output
 //   echo-bytes  copy the standard input handle's bytes to the standard
@@ -140,13 +142,14 @@ void write_report(const std::string &report)
     CloseHandle(file);
 }
 
-// Starts a command line with this process's handles, waits, returns its exit code.
-DWORD run_and_wait(const wchar_t *application, std::wstring command_line)
+// Starts a command line with this process's handles, waits, returns its
+// exit code (0xFFFFFFFF when it cannot be started).
+DWORD run_and_wait(const wchar_t *application, std::wstring command_line, DWORD flags = 0)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(application, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    if (!CreateProcessW(application, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                         &startup, &info))
         return 0xFFFFFFFFu;
     CloseHandle(info.hThread);
@@ -244,6 +247,8 @@ bool act(const std::wstring &action, int *result, std::string &report)
         report += "relaunch.exit=" + std::to_string(code) + "\n";
     } else if (verb == L"spawn") {
         report += "spawn.exit=" + std::to_string(run_and_wait(nullptr, argument)) + "\n";
+    } else if (verb == L"spawn-breakaway") {
+        report += "spawn.exit=" + std::to_string(run_and_wait(nullptr, argument, CREATE_BREAKAWAY_FROM_JOB)) + "\n";
     } else if (verb == L"delete") {
         DeleteFileW((own_directory + L"\\" + argument).c_str());
     } else if (verb == L"ignore-console-events") {
