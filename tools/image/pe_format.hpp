@@ -85,7 +85,7 @@ struct headers {
 
 // Reads the headers from the first bytes of an image (at least
 // headers_read_size of them, or the whole file when it is shorter). Throws
-// image_error unless they are those of a PE32+ image whose section table
+// tool_error unless they are those of a PE32+ image whose section table
 // lies within `head`.
 constexpr size_t headers_read_size = 4096;
 headers read_headers(std::span<const uint8_t> head);

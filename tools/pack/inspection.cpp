@@ -1,4 +1,4 @@
-#include "inspection.hpp"
+#include "pack/inspection.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,13 +11,14 @@
 #include <set>
 #include <vector>
 
-#include "folder_items.hpp"
-#include "main_library.hpp"
-#include "mapped_file.hpp"
-#include "pack_error.hpp"
-#include "payload_records.hpp"
-#include "progress.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/mapped_file.hpp"
+#include "common/progress.hpp"
+#include "common/utf.hpp"
+#include "pack/main_library.hpp"
+#include "pack/payload_records.hpp"
+#include "payload/folder_items.hpp"
+#include "payload/windows_names.hpp"
 
 namespace tarvek {
 
@@ -52,20 +53,20 @@ payload_totals verify_payload(const located_payload &payload, const std::string 
         ++index;
         record_shown = shown + ": record " + std::to_string(index) + " '" + printable(utf16_to_utf8(name)) + "'";
         if (index == 1 && name != main_library_name)
-            throw pack_error(record_shown + ": the first record must be main.dll, the main library");
+            throw tool_error(record_shown + ": the first record must be main.dll, the main library");
         if (std::optional<std::string> problem = entry_name_problem(name))
-            throw pack_error(record_shown + ": " + *problem);
+            throw tool_error(record_shown + ": " + *problem);
         std::u16string folded = case_folded(name);
         if (!folded_files.insert(folded).second || folded_folders.count(folded))
-            throw pack_error(record_shown + ": names an earlier file or folder again (on Windows, letter case "
+            throw tool_error(record_shown + ": names an earlier file or folder again (on Windows, letter case "
                                             "aside): one would overwrite the other");
         for (size_t at = folded.find(u'\\'); at != std::u16string::npos; at = folded.find(u'\\', at + 1)) {
             if (folded_files.count(folded.substr(0, at)))
-                throw pack_error(record_shown + ": a folder on its way is an earlier file");
+                throw tool_error(record_shown + ": a folder on its way is an earlier file");
             folded_folders.insert(folded.substr(0, at));
         }
         if (index == 1 && size > largest_checked_library)
-            throw pack_error(record_shown + ": larger than the " + std::to_string(largest_checked_library) +
+            throw tool_error(record_shown + ": larger than the " + std::to_string(largest_checked_library) +
                              " bytes that are checked");
     };
     visitor.content = [&](std::span<const uint8_t> piece) {
@@ -75,7 +76,7 @@ payload_totals verify_payload(const located_payload &payload, const std::string 
     payload_totals totals = walk_records(payload, with_progress(visitor, line, payload), shown);
     line.clear();
     if (totals.files == 0)
-        throw pack_error(shown + ": the payload holds no records: no main library");
+        throw tool_error(shown + ": the payload holds no records: no main library");
     check_main_library(std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(main_library.data()),
                                                 main_library.size()),
                        shown + ": main.dll");
@@ -90,14 +91,14 @@ void prepare_directory(const fs::path &directory)
     std::error_code error;
     if (fs::exists(fs::symlink_status(directory, error))) {
         if (!fs::is_directory(fs::symlink_status(directory, error)))
-            throw pack_error(shown_path(directory) + ": exists and is not a folder");
+            throw tool_error(shown_path(directory) + ": exists and is not a folder");
         if (!fs::is_empty(directory, error) || error)
-            throw pack_error(shown_path(directory) + ": not empty; extract into a new or empty folder");
+            throw tool_error(shown_path(directory) + ": not empty; extract into a new or empty folder");
         return;
     }
     fs::create_directories(directory, error);
     if (error)
-        throw pack_error(shown_path(directory) + ": cannot create it: " + error.message());
+        throw tool_error(shown_path(directory) + ": cannot create it: " + error.message());
 }
 
 // The host path of an entry name already checked by entry_name_problem:
@@ -122,12 +123,12 @@ public:
         std::error_code error;
         fs::create_directories(path.parent_path(), error);
         if (error)
-            throw pack_error(shown_path(path.parent_path()) + ": cannot create it: " + error.message());
+            throw tool_error(shown_path(path.parent_path()) + ": cannot create it: " + error.message());
         // The folder was empty and only plain names are made in it, so no
         // link can be on the way; refuse one all the same.
         descriptor_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (descriptor_ < 0)
-            throw pack_error(shown_path(path) + ": cannot write it: " + std::strerror(errno));
+            throw tool_error(shown_path(path) + ": cannot write it: " + std::strerror(errno));
         path_ = path;
     }
     void write(std::span<const uint8_t> piece)
@@ -137,14 +138,14 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                throw pack_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
+                throw tool_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
             piece = piece.subspan(static_cast<size_t>(n));
         }
     }
     void close()
     {
         if (descriptor_ >= 0 && ::close(descriptor_) != 0)
-            throw pack_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
+            throw tool_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
         descriptor_ = -1;
     }
     ~extracted_file()

@@ -19,7 +19,7 @@ struct located_payload {
     uint64_t window = 0;             // bytes
 };
 
-// Throws pack_error, naming `shown`, when the image has no .rdata, or its
+// Throws tool_error, naming `shown`, when the image has no .rdata, or its
 // first bytes are not a stored payload whose frame, zero padding and length
 // field fit together within the section.
 located_payload locate_payload(std::span<const uint8_t> launcher, const std::string &shown);

@@ -7,16 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "image_error.hpp"
-#include "inspection.hpp"
-#include "launcher_settings.hpp"
-#include "pack.hpp"
-#include "pack_error.hpp"
-#include "payload_error.hpp"
-#include "payload_writer.hpp"
-#include "progress.hpp"
-#include "command_line.hpp"
-#include "work_folder.hpp"
+#include "common/command_line.hpp"
+#include "common/error.hpp"
+#include "common/interruption.hpp"
+#include "common/progress.hpp"
+#include "image/launcher_settings.hpp"
+#include "pack/inspection.hpp"
+#include "pack/pack.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace {
 
@@ -190,26 +188,9 @@ int pack(command_line &line)
 int main(int argc, char **argv)
 {
     command_line line;
-    try {
-        if (!tarvek::parse_command_line(line.app, argc, argv))
-            return 0;
+    return tarvek::tool_main("tarvek-pack", line.app, argc, argv, [&] {
         if (!line.list.empty() || !line.extract.empty() || !line.verify.empty() || !line.layout.empty())
             return inspect(line);
         return pack(line);
-    } catch (const usage_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n(tarvek-pack --help lists the options)\n", error.message.c_str());
-        return 2;
-    } catch (const tarvek::pack_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
-        return 1;
-    } catch (const tarvek::image_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
-        return 1;
-    } catch (const tarvek::payload_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
-        return 1;
-    } catch (const tarvek::interrupted_error &error) {
-        std::fprintf(stderr, "tarvek-pack: interrupted; nothing was written\n");
-        return 128 + error.signal;
-    }
+    });
 }

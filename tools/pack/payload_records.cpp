@@ -1,12 +1,12 @@
-#include "payload_records.hpp"
+#include "pack/payload_records.hpp"
 
 #include <zstd.h>
 
 #include <memory>
 #include <vector>
 
-#include "folder_items.hpp"
-#include "pack_error.hpp"
+#include "common/error.hpp"
+#include "payload/folder_items.hpp"
 
 namespace tarvek {
 
@@ -22,7 +22,7 @@ public:
           buffer_(ZSTD_DStreamOutSize()), input_{payload.frame.data(), payload.frame.size(), 0}
     {
         if (!context_)
-            throw pack_error("cannot create a decompression context");
+            throw tool_error("cannot create a decompression context");
         ZSTD_DCtx_setParameter(context_.get(), ZSTD_d_windowLogMax, launcher_window_log_max);
     }
 
@@ -55,7 +55,7 @@ public:
     }
 
     uint64_t consumed() const { return consumed_; }
-    [[noreturn]] void fail(const std::string &what) const { throw pack_error(shown_ + ": " + what); }
+    [[noreturn]] void fail(const std::string &what) const { throw tool_error(shown_ + ": " + what); }
 
 private:
     bool refill()

@@ -1,4 +1,4 @@
-#include "byte_source.hpp"
+#include "payload/byte_source.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "payload_error.hpp"
+#include "common/error.hpp"
 
 namespace tarvek {
 
@@ -16,7 +16,7 @@ byte_source file_source(const std::filesystem::path &file)
     std::error_code error;
     uint64_t size = std::filesystem::file_size(file, error);
     if (error)
-        throw payload_error("cannot read '" + file.string() + "': " + error.message());
+        throw tool_error("cannot read '" + file.string() + "': " + error.message());
     return {byte_source::kind::file, file, {}, size, 0};
 }
 
@@ -57,7 +57,7 @@ void read_file(const byte_source &source, std::vector<char> &buffer,
     const std::string name = source.file.string();
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(name.c_str(), "rb"), std::fclose);
     if (!file)
-        throw payload_error("cannot read '" + name + "': " + std::strerror(errno));
+        throw tool_error("cannot read '" + name + "': " + std::strerror(errno));
     uint64_t total = 0;
     for (;;) {
         size_t n = std::fread(buffer.data(), 1, buffer.size(), file.get());
@@ -69,12 +69,12 @@ void read_file(const byte_source &source, std::vector<char> &buffer,
         }
         if (n < buffer.size()) {
             if (std::ferror(file.get()))
-                throw payload_error("cannot read '" + name + "': " + std::strerror(errno));
+                throw tool_error("cannot read '" + name + "': " + std::strerror(errno));
             break;
         }
     }
     if (total != source.size)
-        throw payload_error("'" + name + "' changed its size while it was being stored");
+        throw tool_error("'" + name + "' changed its size while it was being stored");
 }
 
 // Pattern and random bytes, produced a chunk at a time.

@@ -33,7 +33,7 @@ byte_source random_source(uint64_t size, uint64_t seed);
 uint64_t source_size(const byte_source &source);
 
 // Hands the source's bytes to `sink` in pieces of at most `chunk` bytes.
-// Throws payload_error when a file cannot be read or no longer has the size
+// Throws tool_error when a file cannot be read or no longer has the size
 // it had when it was listed.
 void read_source(const byte_source &source, size_t chunk,
                  const std::function<void(std::string_view)> &sink);

@@ -1,4 +1,4 @@
-#include "fixture_damage.hpp"
+#include "payload/fixture_damage.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "payload_error.hpp"
+#include "common/error.hpp"
 
 namespace tarvek {
 
@@ -28,7 +28,7 @@ void patch(const std::filesystem::path &stored, uint64_t offset, size_t count, C
              std::fwrite(bytes.data(), 1, count, file.get()) == count && std::fflush(file.get()) == 0;
     }
     if (!ok)
-        throw payload_error("cannot change '" + name + "': " + std::strerror(errno));
+        throw tool_error("cannot change '" + name + "': " + std::strerror(errno));
 }
 
 } // namespace
@@ -37,7 +37,7 @@ void patch_window_descriptor(const std::filesystem::path &stored, const payload_
                              unsigned exponent, unsigned mantissa)
 {
     if (exponent > 31 || mantissa > 7)
-        throw payload_error("a window descriptor has an exponent of 0..31 and a mantissa of 0..7");
+        throw tool_error("a window descriptor has an exponent of 0..31 and a mantissa of 0..7");
     // Frame magic (4 bytes), frame header descriptor, then the window descriptor:
     // the writer's frames are never single-segment, so it is always there.
     patch(stored, layout.frame_offset + 5, 1,
@@ -53,14 +53,14 @@ void corrupt_checksum(const std::filesystem::path &stored, const payload_layout 
 void damage_magic(const std::filesystem::path &stored, unsigned index)
 {
     if (index > 2)
-        throw payload_error("the magic has bytes 0, 1 and 2");
+        throw tool_error("the magic has bytes 0, 1 and 2");
     patch(stored, index, 1, [](unsigned byte) { return byte ^ 0x20; });
 }
 
 void damage_after_block(const std::filesystem::path &stored, const payload_layout &layout, size_t block)
 {
     if (block == 0 || block > layout.block_ends.size())
-        throw payload_error("there is no block end " + std::to_string(block) + " (the payload has " +
+        throw tool_error("there is no block end " + std::to_string(block) + " (the payload has " +
                             std::to_string(layout.block_ends.size()) + ")");
     uint64_t from = layout.block_ends[block - 1];
     uint64_t frame_end = layout.frame_offset + layout.frame_size;

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "payload_writer.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace tarvek {
 

@@ -1,4 +1,4 @@
-#include "folder_items.hpp"
+#include "payload/folder_items.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <map>
 
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
+#include "payload/windows_names.hpp"
 
 namespace tarvek {
 
@@ -25,10 +25,10 @@ public:
     {
         std::error_code error;
         if (!fs::is_directory(folder, error))
-            throw payload_error(shown(folder) + ": not a folder");
+            throw tool_error(shown(folder) + ": not a folder");
         root_ = fs::canonical(folder, error);
         if (error)
-            throw payload_error(shown(folder) + ": " + error.message());
+            throw tool_error(shown(folder) + ": " + error.message());
         walk(root_, {});
     }
 
@@ -47,17 +47,14 @@ private:
 
     [[noreturn]] void fail(const fs::path &relative, const std::string &rule) const
     {
-        throw payload_error(shown_below(relative) + ": " + rule);
+        throw tool_error(shown_below(relative) + ": " + rule);
     }
 
     std::u16string component_name(const fs::path &relative, const fs::path &component) const
     {
-        std::u16string name;
-        try {
-            name = utf8_to_utf16(component.string());
-        } catch (const payload_error &) {
+        if (!is_utf8(component.string()))
             fail(relative, "the name is not valid UTF-8, so Windows cannot hold it");
-        }
+        const std::u16string name = utf8_to_utf16(component.string());
         if (std::optional<std::string> problem = component_problem(name))
             fail(relative, "the name '" + shown(component) + "' " + *problem);
         return name;
@@ -187,10 +184,10 @@ std::vector<stream_item> folder_items(const fs::path &folder, std::vector<std::s
     folder_walk walk(folder);
     auto &files = walk.files;
     if (files.empty())
-        throw payload_error(printable(folder.string()) + ": the folder is empty: nothing to pack");
+        throw tool_error(printable(folder.string()) + ": the folder is empty: nothing to pack");
     auto main_library = files.find(main_library_name);
     if (main_library == files.end())
-        throw payload_error(printable(folder.string()) + ": no main.dll at its top level");
+        throw tool_error(printable(folder.string()) + ": no main.dll at its top level");
     if (warnings)
         add_length_warnings(walk, folder, *warnings);
 

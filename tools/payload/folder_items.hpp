@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "payload_writer.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace tarvek {
 
@@ -31,7 +31,7 @@ constexpr size_t longest_short_path = 259;
 // no records: an empty one is not stored. Symbolic links that stay inside
 // the folder are followed.
 //
-// Throws payload_error, with a message that names the file and the rule,
+// Throws tool_error, with a message that names the file and the rule,
 // for what a launcher could not unpack as it is on Windows: an empty folder,
 // no main.dll, a file that cannot be read, a symbolic link that leads out of
 // the folder, to nothing, or into a loop, anything that is neither file nor

@@ -1,4 +1,4 @@
-#include "payload_writer.hpp"
+#include "payload/payload_writer.hpp"
 
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_getFrameProgression
 #include <zstd.h>
@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
 
 namespace tarvek {
 
@@ -56,7 +56,7 @@ public:
 private:
     [[noreturn]] void fail()
     {
-        throw payload_error("cannot write '" + path_ + "': " + std::strerror(errno));
+        throw tool_error("cannot write '" + path_ + "': " + std::strerror(errno));
     }
     std::string path_;
     std::unique_ptr<FILE, int (*)(FILE *)> file_;
@@ -66,7 +66,7 @@ private:
 size_t checked(size_t result, const char *what)
 {
     if (ZSTD_isError(result))
-        throw payload_error(std::string("compression failed (") + what + "): " + ZSTD_getErrorName(result));
+        throw tool_error(std::string("compression failed (") + what + "): " + ZSTD_getErrorName(result));
     return result;
 }
 
@@ -81,7 +81,7 @@ public:
           after_call_(std::move(after_call))
     {
         if (!context_)
-            throw payload_error("cannot create a compression context");
+            throw tool_error("cannot create a compression context");
         set(ZSTD_c_compressionLevel, options.level);
         set(ZSTD_c_windowLog, static_cast<int>(window_log));
         set(ZSTD_c_contentSizeFlag, 0);
@@ -158,13 +158,13 @@ void check_frame_header(const std::string &header, unsigned window_log, bool che
              static_cast<unsigned char>(header[5]) == (window_log - smallest_window_log_allowed) << 3;
     }
     if (!ok)
-        throw payload_error("libzstd wrote a frame header other than the one asked for");
+        throw tool_error("libzstd wrote a frame header other than the one asked for");
 }
 
 void check_window_log(unsigned window_log)
 {
     if (window_log < smallest_window_log_allowed || window_log > largest_window_log_allowed)
-        throw payload_error("window log " + std::to_string(window_log) + " is outside " +
+        throw tool_error("window log " + std::to_string(window_log) + " is outside " +
                             std::to_string(smallest_window_log_allowed) + ".." +
                             std::to_string(largest_window_log_allowed));
 }

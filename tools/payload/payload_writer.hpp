@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_source.hpp"
+#include "payload/byte_source.hpp"
 
 namespace tarvek {
 
@@ -76,7 +76,7 @@ uint64_t stream_size(const std::vector<stream_item> &items, bool end_marker);
 // application should not cost every start 2^27 bytes.
 unsigned smallest_window_log(uint64_t stream_size);
 
-// Writes the payload to `output`. Throws payload_error.
+// Writes the payload to `output`. Throws tool_error.
 payload_layout write_payload(const std::vector<stream_item> &items, const payload_options &options,
                              const std::filesystem::path &output);
 

@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "fixture_damage.hpp"
-#include "folder_items.hpp"
-#include "payload_error.hpp"
-#include "payload_writer.hpp"
-#include "command_line.hpp"
-#include "utf16_text.hpp"
+#include "common/command_line.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
+#include "payload/fixture_damage.hpp"
+#include "payload/folder_items.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace {
 
@@ -119,11 +119,9 @@ std::u16string long_name(const std::string &text)
 
 std::u16string name_text(const std::string &text)
 {
-    try {
-        return tarvek::utf8_to_utf16(text);
-    } catch (const tarvek::payload_error &error) {
-        throw usage_error{std::string("--name: ") + error.what()};
-    }
+    if (!tarvek::is_utf8(text))
+        throw usage_error{"--name: not valid UTF-8: '" + tarvek::printable(text) + "'"};
+    return tarvek::utf8_to_utf16(text);
 }
 
 // The options that build items, in the order they were given: each of
@@ -349,7 +347,7 @@ void run(settings &s)
         items = tarvek::folder_items(*s.folder);
     items.insert(items.end(), s.items.begin(), s.items.end());
     if (items.empty() && !s.allow_empty)
-        throw tarvek::payload_error("nothing to store: give --dir, --name, --long-name or --raw (or --allow-empty)");
+        throw tarvek::tool_error("nothing to store: give --dir, --name, --long-name or --raw (or --allow-empty)");
 
     tarvek::payload_layout layout = tarvek::write_payload(items, s.options, s.output);
     if (s.window_patch)
@@ -369,18 +367,9 @@ void run(settings &s)
 int main(int argc, char **argv)
 {
     command_line line;
-    try {
-        if (!tarvek::parse_command_line(line.app, argc, argv))
-            return 0;
+    return tarvek::tool_main("tarvek-payload", line.app, argc, argv, [&] {
         line.finish();
         run(line.s);
         return 0;
-    } catch (const usage_error &error) {
-        std::fprintf(stderr, "tarvek-payload: %s\n(tarvek-payload --help lists the options)\n",
-                     error.message.c_str());
-        return 2;
-    } catch (const tarvek::payload_error &error) {
-        std::fprintf(stderr, "tarvek-payload: %s\n", error.what());
-        return 1;
-    }
+    });
 }

@@ -1,0 +1,33 @@
+// Where a tool puts its intermediate files and its output until it is
+// complete: a fresh hidden folder beside the output, so that the finished
+// file is renamed into place on the same file system. The folder and
+// everything in it go when the work ends, however it ends short of a kill:
+// an interrupt or termination signal stops the work at its next step
+// (common/interruption.hpp).
+#pragma once
+
+#include <filesystem>
+
+namespace tarvek {
+
+class work_folder {
+public:
+    // Makes ".NAME.TOOL-XXXXXX" beside `output`, NAME being the output's
+    // file name. Throws tool_error when no folder can be made there.
+    work_folder(const std::filesystem::path &output, const char *tool);
+    ~work_folder();
+    work_folder(const work_folder &) = delete;
+    work_folder &operator=(const work_folder &) = delete;
+
+    const std::filesystem::path &path() const { return path_; }
+
+    // Moves `file` (in this folder) to `output` in one step, after its bytes
+    // are on the disk: the output is the old file or the new one, never a
+    // part of either.
+    void commit(const std::filesystem::path &file, const std::filesystem::path &output);
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace tarvek
