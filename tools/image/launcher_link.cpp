@@ -92,7 +92,7 @@ void link_launcher(const launcher_link_request &request)
     fs::path parts = fs::absolute(request.parts);
     require_parts(parts);
     if (!fs::is_regular_file(request.stored_payload))
-        throw tool_error("no stored payload '" + request.stored_payload.string() + "'");
+        throw tool_error("no stored payload '" + printable(request.stored_payload.string()) + "'");
     uint32_t timestamp = request.timestamp ? *request.timestamp : build_timestamp();
 
     work_folder work(request.output, "tarvek-link");
@@ -105,7 +105,7 @@ void link_launcher(const launcher_link_request &request)
     fs::path resources = write_launcher_resources(parts, settings, work.path());
 
     // The data object first: its section starts .rdata.
-    std::vector<std::string> arguments = {"lld-link", "@" + (parts / parts::link_settings).string(),
+    std::vector<std::string> arguments = {"lld-link", std::string("@") + (parts / parts::link_settings).string(),
                                           "/timestamp:" + std::to_string(timestamp), "/out:linked.exe",
                                           "launcher_data.obj"};
     for (const fs::path &object : files_with_extension(parts / parts::objects, ".obj"))
