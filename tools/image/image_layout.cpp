@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "common/utf.hpp"
 #include "image/pe_format.hpp"
 
 namespace tarvek {
@@ -39,7 +40,7 @@ void write_page_aligned_image(const std::filesystem::path &linked, const std::fi
     std::vector<uint8_t> head(pe::headers_read_size);
     in.read(reinterpret_cast<char *>(head.data()), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    pe::headers h = pe::read_headers(head);
+    pe::headers h = pe::read_headers(head, printable(linked.string()));
     uint8_t *optional = &head[h.optional_offset];
     uint32_t header_size = pe::u32(optional + pe::optional::size_of_headers);
     uint32_t file_alignment = pe::u32(optional + pe::optional::file_alignment);

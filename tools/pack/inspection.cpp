@@ -16,7 +16,8 @@
 #include "common/progress.hpp"
 #include "common/utf.hpp"
 #include "pack/main_library.hpp"
-#include "pack/payload_records.hpp"
+#include "pack/launcher_payload.hpp"
+#include "payload/payload_records.hpp"
 #include "payload/folder_items.hpp"
 #include "payload/windows_names.hpp"
 
@@ -29,19 +30,19 @@ namespace {
 // Largest main library that --verify holds in memory to check its exports.
 constexpr uint64_t largest_checked_library = uint64_t{1} << 30;
 
-std::string checksum_note(const located_payload &payload)
+std::string checksum_note(const stored_payload &payload)
 {
-    return payload.checksum ? "content checksum" : "no content checksum";
+    return payload.layout.checksum ? "content checksum" : "no content checksum";
 }
 
-record_visitor with_progress(record_visitor visitor, progress_line &line, const located_payload &payload)
+record_visitor with_progress(record_visitor visitor, progress_line &line, const stored_payload &payload)
 {
     visitor.progress = [&line, &payload](uint64_t done) { line.update_bytes(done, payload.frame.size()); };
     return visitor;
 }
 
 // Everything verify_launcher checks, with the launcher already mapped.
-payload_totals verify_payload(const located_payload &payload, const std::string &shown, progress_line &line)
+payload_totals verify_payload(const stored_payload &payload, const std::string &shown, progress_line &line)
 {
     std::set<std::u16string> folded_files;
     std::set<std::u16string> folded_folders;
@@ -165,7 +166,7 @@ void list_launcher(const fs::path &launcher, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
+    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
     record_visitor visitor;
     visitor.begin = [](const std::u16string &name, uint64_t size) {
         std::printf("%14" PRIu64 "  %s\n", size, printable(utf16_to_utf8(name)).c_str());
@@ -173,7 +174,7 @@ void list_launcher(const fs::path &launcher, const inspection_options &options)
     payload_totals totals = walk_records(payload, visitor, shown);
     if (!options.quiet)
         std::printf("%" PRIu64 " files, %s; stored in %s, %s\n", totals.files,
-                    byte_count(totals.content_bytes).c_str(), byte_count(payload.stored.size()).c_str(),
+                    byte_count(totals.content_bytes).c_str(), byte_count(payload.bytes.size()).c_str(),
                     checksum_note(payload).c_str());
 }
 
@@ -181,39 +182,36 @@ void print_layout(const fs::path &launcher)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
-    payload_totals totals = walk_records(payload, {}, shown);
-    unsigned window_log = 0;
-    while ((uint64_t{1} << window_log) < payload.window)
-        ++window_log;
-    const uint64_t length_field = payload.stored.size() - 8;
-    std::printf("rdata_offset %" PRIu64 "\npayload_offset %" PRIu64 "\npayload_size %zu\nframe_offset %td\n"
-                "frame_size %zu\npadding %" PRIu64 "\nlength_field %" PRIu64 "\nwindow_log %u\n"
-                "window_size %" PRIu64 "\nchecksum %d\nentries %" PRIu64 "\ncontent_size %" PRIu64
+    const launcher_payload found = locate_payload(file.bytes(), shown);
+    const stored_layout &layout = found.stored.layout;
+    const payload_totals totals = walk_records(found.stored, {}, shown);
+    std::printf("rdata_offset %" PRIu64 "\npayload_offset %" PRIu64 "\npayload_size %" PRIu64
+                "\nframe_offset %" PRIu64 "\nframe_size %" PRIu64 "\npadding %" PRIu64 "\nlength_field %" PRIu64
+                "\nwindow_log %u\nwindow_size %" PRIu64 "\nchecksum %d\nentries %" PRIu64 "\ncontent_size %" PRIu64
                 "\nstream_size %" PRIu64 "\n",
-                payload.offset, payload.offset, payload.stored.size(), payload.frame.data() - payload.stored.data(),
-                payload.frame.size(), payload.padding, length_field, window_log, payload.window,
-                payload.checksum ? 1 : 0, totals.files, totals.content_bytes, totals.stream_bytes);
+                found.offset, found.offset, layout.total, layout.frame_offset, layout.frame_size, layout.padding,
+                layout.length_field, window_log_of(layout.window_size), layout.window_size, layout.checksum ? 1 : 0,
+                totals.files, totals.content_bytes, totals.stream_bytes);
 }
 
 void verify_launcher(const fs::path &launcher, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
+    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
     progress_line line(options.progress && !options.quiet, "verifying");
     payload_totals totals = verify_payload(payload, shown, line);
     if (!options.quiet)
         std::printf("%s: payload whole: %" PRIu64 " files, %s, %s%s\n", shown.c_str(), totals.files,
                     byte_count(totals.content_bytes).c_str(), checksum_note(payload).c_str(),
-                    payload.checksum ? " matches" : " (packed with --no-checksum: content not verified)");
+                    payload.layout.checksum ? " matches" : " (packed with --no-checksum: content not verified)");
 }
 
 void extract_launcher(const fs::path &launcher, const fs::path &directory, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
+    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
     progress_line line(options.progress && !options.quiet, "checking");
     verify_payload(payload, shown, line);
 

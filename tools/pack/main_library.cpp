@@ -36,7 +36,7 @@ void check_main_library(std::span<const uint8_t> bytes, const std::string &shown
                          (machine == machine_i386 ? ": a 32-bit library" : ""));
     pe::headers headers;
     try {
-        headers = pe::read_headers(bytes);
+        headers = pe::read_headers(bytes, shown);
     } catch (const tool_error &) {
         throw tool_error(shown + ": not a PE32+ (64-bit) image");
     }

@@ -73,9 +73,9 @@ void check_linked(const fs::path &launcher, const fs::path &stored_file, const s
 {
     mapped_file image(launcher);
     mapped_file stored(stored_file);
-    located_payload payload = locate_payload(image.bytes(), shown_output);
-    if (payload.stored.size() != stored.bytes().size() ||
-        std::memcmp(payload.stored.data(), stored.bytes().data(), stored.bytes().size()) != 0)
+    const std::span<const uint8_t> carried = locate_payload(image.bytes(), shown_output).stored.bytes;
+    if (carried.size() != stored.bytes().size() ||
+        std::memcmp(carried.data(), stored.bytes().data(), stored.bytes().size()) != 0)
         throw tool_error(shown_output + ": the linked launcher does not carry the payload as written");
 }
 

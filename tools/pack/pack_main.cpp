@@ -85,11 +85,13 @@ struct command_line {
                                                      "launcher is the same for every number")
             ->type_name("N")->check(tarvek::number_in(1u, 256u))->group(pack);
         app.add_option("--window-log", request.window_log,
-                       "a window of 2^N bytes, 10..27 (default: the smallest that holds the whole payload, which "
-                       "the launcher allocates once at start)")
+                       "a window of 2^N bytes, " + std::to_string(tarvek::smallest_window_log_allowed) + ".." +
+                           std::to_string(tarvek::largest_window_log_allowed) +
+                           " (default: the smallest that holds the whole payload, which the launcher allocates "
+                           "once at start)")
             ->type_name("N")
             ->check(tarvek::number_in(tarvek::smallest_window_log_allowed, tarvek::largest_window_log_allowed,
-                                      "the launcher refuses windows above 2^27"))
+                                      "the launcher refuses larger windows"))
             ->group(pack);
         app.add_flag("--no-checksum", no_checksum,
                      "leave the content checksum out of the frame (a damaged download may then run)")

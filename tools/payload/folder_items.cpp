@@ -132,9 +132,9 @@ private:
             name += utf8_to_utf16(component.string());
             leading /= component;
         }
-        if (name.size() > longest_entry_name)
+        if (name.size() > entry_name_max_units)
             fail(relative, "its name has " + std::to_string(name.size()) + " UTF-16 units, more than the " +
-                               std::to_string(longest_entry_name) + " a launcher unpacks");
+                               std::to_string(entry_name_max_units) + " a launcher unpacks");
         claim(case_folded(name), relative, false);
         files.emplace(std::move(name), found_file{relative, path});
     }

@@ -17,7 +17,6 @@ namespace tarvek {
 
 namespace {
 
-constexpr char magic[] = {'J', 'W', 'X'};
 constexpr size_t copy_chunk = 1 << 20;
 constexpr uint32_t skippable_frame_magic = 0x184D2A50;
 constexpr int job_size = 32 << 20;
@@ -94,7 +93,7 @@ public:
         if (options.threads != 0) {
             set(ZSTD_c_nbWorkers, static_cast<int>(options.threads));
             // Jobs of 32 MiB, each overlapping the data before it by a
-            // quarter of the window (32 MiB at 2^27): left to itself the
+            // quarter of the window (32 MiB at the largest): left to itself the
             // library makes jobs of 256 MiB and more at the high levels, and
             // one worker compresses a payload smaller than that alone.
             set(ZSTD_c_jobSize, job_size);
@@ -181,7 +180,7 @@ uint64_t stream_size(const std::vector<stream_item> &items, bool end_marker)
     uint64_t size = end_marker ? 2 : 0;
     for (const stream_item &item : items) {
         if (item.type == stream_item::kind::record)
-            size += 2 * (item.name.size() + 1) + 8;
+            size += 2 * (item.name.size() + 1) + entry_size_field_size;
         if (item.type != stream_item::kind::block_end)
             size += source_size(item.content);
     }
@@ -209,7 +208,7 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     if (!options.stream_copy.empty())
         copy = std::make_unique<output_file>(options.stream_copy);
 
-    out.write(std::string_view(magic, sizeof magic));
+    out.write(std::string_view(reinterpret_cast<const char *>(payload_magic), payload_magic_size));
     if (options.skippable_frame_size != 0) {
         out.write(le_bytes(skippable_frame_magic, 4) + le_bytes(options.skippable_frame_size, 4));
         read_source(pattern_source(options.skippable_frame_size), copy_chunk,
@@ -241,7 +240,7 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
         switch (item.type) {
         case stream_item::kind::record:
             feed(utf16le_bytes(item.name + u'\0'));
-            feed(le_bytes(source_size(item.content), 8));
+            feed(le_bytes(source_size(item.content), entry_size_field_size));
             read_source(item.content, copy_chunk, feed);
             record_ends.push_back(fed);
             break;
@@ -260,9 +259,9 @@ payload_layout write_payload(const std::vector<stream_item> &items, const payloa
     check_frame_header(frame.header(), layout.window_log, options.checksum);
 
     layout.frame_size = out.written() - layout.frame_offset;
-    layout.padding = (8 - out.written() % 8) % 8;
+    layout.padding = (payload_length_field_size - out.written() % payload_length_field_size) % payload_length_field_size;
     out.write(std::string(layout.padding, '\0'));
-    out.write(le_bytes(out.written(), 8));
+    out.write(le_bytes(out.written(), payload_length_field_size));
     layout.total = out.written();
     out.close();
     if (copy)

@@ -1,11 +1,12 @@
-// Writes the stored payload that a launcher carries:
+// Writes the stored payload that a launcher carries (its layout in
+// payload/payload_format.hpp; read back by payload/stored_payload.hpp):
 //
-//   "JWX" | one Zstandard frame | zero padding to a multiple of 8 | u64le length
+//   magic | one Zstandard frame | zero padding to a multiple of 8 | u64le length
 //
 // The frame holds the decompressed stream: records (a UTF-16LE name with a
 // zero unit, a u64le size, the content) and the end marker, an empty name.
-// It carries no content size, checksum or dictionary ID, and its window is
-// at most 2^27 bytes, the largest the launcher's decompressor accepts.
+// It carries no content size or dictionary ID, and its window is at most
+// the largest the launcher's decompressor accepts.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +16,13 @@
 #include <vector>
 
 #include "payload/byte_source.hpp"
+#include "payload/payload_format.hpp"
 
 namespace tarvek {
 
+// The smallest window Zstandard has, and the largest the launcher accepts.
 constexpr unsigned smallest_window_log_allowed = 10;
-constexpr unsigned largest_window_log_allowed = 27;
+constexpr unsigned largest_window_log_allowed = payload_max_window_log;
 
 // One piece of the decompressed stream, in stream order.
 struct stream_item {
@@ -71,9 +74,9 @@ struct payload_layout {
 // Bytes of the decompressed stream, end marker included when asked for.
 uint64_t stream_size(const std::vector<stream_item> &items, bool end_marker);
 
-// The smallest power of two >= stream_size, as a log, within 10..27. The
-// launcher's decompressor allocates a window-sized buffer, so a small
-// application should not cost every start 2^27 bytes.
+// The smallest power of two >= stream_size, as a log, within the window
+// logs allowed. The launcher's decompressor allocates a window-sized
+// buffer, so a small application should not cost every start the largest.
 unsigned smallest_window_log(uint64_t stream_size);
 
 // Writes the payload to `output`. Throws tool_error.

@@ -220,12 +220,14 @@ struct damage_values {
 
 void add_frame_options(CLI::App &app, settings &s, damage_values &damage)
 {
+    const std::string low = std::to_string(tarvek::smallest_window_log_allowed);
+    const std::string high = std::to_string(tarvek::largest_window_log_allowed);
     app.add_option("--window-log", s.options.window_log,
-                   "a window of 2^N bytes, N in 10..27 (default: the smallest power of two that holds the "
-                   "whole decompressed stream, at least 2^10, at most 2^27)")
+                   "a window of 2^N bytes, N in " + low + ".." + high + " (default: the smallest power of two "
+                   "that holds the whole decompressed stream, at least 2^" + low + ", at most 2^" + high + ")")
         ->type_name("N")->check(tarvek::number_in(tarvek::smallest_window_log_allowed,
                                                   tarvek::largest_window_log_allowed,
-                                                  "the launcher refuses windows above 2^27"))
+                                                  "the launcher refuses larger windows"))
         ->group("Frame");
     app.add_option("--level", s.options.level, "compression level, 1..19 (default 3)")
         ->type_name("N")->check(tarvek::number_in(1, 19))->group("Frame");

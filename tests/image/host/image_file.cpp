@@ -60,7 +60,7 @@ image_file read_image(const std::filesystem::path &path)
         throw tool_error("cannot read '" + path.string() + "'");
     image_file image;
     image.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    image.headers = pe::read_headers(image.bytes);
+    image.headers = pe::read_headers(image.bytes, path.string());
     return image;
 }
 
