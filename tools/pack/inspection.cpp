@@ -15,10 +15,10 @@
 #include "common/mapped_file.hpp"
 #include "common/progress.hpp"
 #include "common/utf.hpp"
-#include "pack/main_library.hpp"
 #include "pack/launcher_payload.hpp"
+#include "pack/main_library.hpp"
+#include "payload/folder_records.hpp"
 #include "payload/payload_records.hpp"
-#include "payload/folder_items.hpp"
 #include "payload/windows_names.hpp"
 
 namespace tarvek {

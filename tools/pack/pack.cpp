@@ -15,7 +15,7 @@
 #include "pack/icons.hpp"
 #include "pack/launcher_payload.hpp"
 #include "pack/main_library.hpp"
-#include "payload/folder_items.hpp"
+#include "payload/folder_records.hpp"
 #include "payload/payload_writer.hpp"
 
 namespace tarvek {
@@ -87,7 +87,7 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     const std::string shown_output = shown(request.output);
 
     // Everything about the input is checked before anything is written.
-    std::vector<stream_item> items = folder_items(request.application, &warnings);
+    const std::vector<payload_record> records = folder_records(request.application, &warnings);
     check_main_library_file(request.application / utf16_to_utf8(main_library_name));
     check_output(request);
     launcher_settings settings = settings_for(request);
@@ -105,14 +105,14 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     options.long_distance = true;
     options.window_log = request.window_log;
     options.checksum = request.checksum;
-    const uint64_t stream_bytes = stream_size(items, true);
+    const uint64_t stream_bytes = stream_size(records);
     progress_line line(request.progress && !request.quiet, "packing");
-    options.progress = [&](uint64_t done, uint64_t records) {
+    options.progress = [&](uint64_t done, uint64_t done_records) {
         stop_if_interrupted();
-        line.update(records, items.size(), done, stream_bytes);
+        line.update(done_records, records.size(), done, stream_bytes);
     };
     const fs::path stored = work.path() / "payload.stored";
-    write_payload(items, options, stored);
+    write_payload(records, options, stored);
     line.clear();
 
     const fs::path linked = work.path() / request.output.filename();
@@ -126,9 +126,9 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     check_linked(linked, stored, shown_output);
 
     pack_result result;
-    result.files = items.size();
-    for (const stream_item &item : items)
-        result.input_bytes += source_size(item.content);
+    result.files = records.size();
+    for (const payload_record &record : records)
+        result.input_bytes += record.size;
     result.output_bytes = fs::file_size(linked);
     work.commit(linked, request.output);
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,4 +1,4 @@
-#include "payload/folder_items.hpp"
+#include "payload/folder_records.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -177,9 +177,18 @@ void add_length_warnings(const folder_walk &walk, const fs::path &folder, std::v
     }
 }
 
+payload_record record_of(const std::u16string &name, const fs::path &file)
+{
+    std::error_code error;
+    const uint64_t size = fs::file_size(file, error);
+    if (error)
+        throw tool_error("cannot read '" + printable(file.string()) + "': " + error.message());
+    return {name, file, size};
+}
+
 } // namespace
 
-std::vector<stream_item> folder_items(const fs::path &folder, std::vector<std::string> *warnings)
+std::vector<payload_record> folder_records(const fs::path &folder, std::vector<std::string> *warnings)
 {
     folder_walk walk(folder);
     auto &files = walk.files;
@@ -191,13 +200,13 @@ std::vector<stream_item> folder_items(const fs::path &folder, std::vector<std::s
     if (warnings)
         add_length_warnings(walk, folder, *warnings);
 
-    std::vector<stream_item> items;
-    items.push_back(record_item(main_library->first, file_source(main_library->second.path)));
+    std::vector<payload_record> records;
+    records.push_back(record_of(main_library->first, main_library->second.path));
     files.erase(main_library);
     // std::map orders the names by their UTF-16 units.
     for (const auto &[name, file] : files)
-        items.push_back(record_item(name, file_source(file.path)));
-    return items;
+        records.push_back(record_of(name, file.path));
+    return records;
 }
 
 } // namespace tarvek

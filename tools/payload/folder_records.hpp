@@ -42,7 +42,7 @@ constexpr size_t longest_short_path = 259;
 //
 // Adds a line to `warnings` for each name whose path under a typical
 // temporary folder would pass 259 units (or 4095), with the margin.
-std::vector<stream_item> folder_items(const std::filesystem::path &folder,
-                                      std::vector<std::string> *warnings = nullptr);
+std::vector<payload_record> folder_records(const std::filesystem::path &folder,
+                                          std::vector<std::string> *warnings = nullptr);
 
 } // namespace tarvek
