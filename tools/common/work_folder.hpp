@@ -3,7 +3,8 @@
 // file is renamed into place on the same file system. The folder and
 // everything in it go when the work ends, however it ends short of a kill:
 // an interrupt or termination signal stops the work at its next step
-// (common/interruption.hpp).
+// (common/interruption.hpp). What a killed run left, the next run of the
+// same tool in that folder removes.
 #pragma once
 
 #include <filesystem>
@@ -12,8 +13,11 @@ namespace tarvek {
 
 class work_folder {
 public:
-    // Makes ".NAME.TOOL-XXXXXX" beside `output`, NAME being the output's
-    // file name. Throws tool_error when no folder can be made there.
+    // Makes ".NAME.TOOL-PID-XXXXXX" beside `output`, NAME being the output's
+    // file name and PID this process's id, and locks it (flock) for as long
+    // as it lives. First removes the folders of that form, for any NAME,
+    // whose process has ended and whose lock nobody holds. Throws
+    // tool_error when no folder can be made there.
     work_folder(const std::filesystem::path &output, const char *tool);
     ~work_folder();
     work_folder(const work_folder &) = delete;
@@ -28,6 +32,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    int lock_ = -1;
 };
 
 } // namespace tarvek
