@@ -92,7 +92,8 @@ void write_data_object(const std::filesystem::path &output, const std::filesyste
         for (char16_t unit : t.text + u'\0')
             tail += u16_bytes(unit);
     }
-    uint64_t section_size = length_offset + tail.size();
+    // The tail starts with the padding up to length_offset.
+    uint64_t section_size = payload_size + tail.size();
     uint64_t symbols_at = data_start + section_size;
     if (symbols_at > std::numeric_limits<uint32_t>::max())
         throw tool_error("the stored payload '" + stored_payload.string() + "' (" + std::to_string(payload_size) +
