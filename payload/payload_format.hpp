@@ -18,3 +18,5 @@ constexpr size_t payload_length_field_size = 8;
 constexpr unsigned payload_max_window_log = 27;
 // Longest entry name in UTF-16 units, without its terminator.
 constexpr size_t entry_name_max_units = 1023;
+// After each name: the u64le size of the entry's content.
+constexpr size_t entry_size_field_size = 8;

@@ -23,6 +23,7 @@ packages=(
   cmake ninja-build
   libzstd-dev zstd                   # host-side writer, round-trip tests
   libcli11-dev                       # command lines of the host tools
+  libutfcpp-dev                      # UTF-8 and UTF-16 text of the host tools
   libpng-dev libpixman-1-dev         # tarvek-pack: icon images read, scaled, written
   osslsigncode openssl               # the signing test of packed launchers
   googletest

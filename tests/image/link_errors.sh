@@ -24,10 +24,10 @@ refused() {
     cat "$work/out.txt" >&2
     failures=$((failures + 1))
   fi
-  if [ -e "$work/out.exe" ] || ls -A "$work" | grep -q '^\.tarvek-link'; then
+  if [ -e "$work/out.exe" ] || ls -A "$work" | grep -q '\.tarvek-link-'; then
     echo "FAIL: $* left an output or a work folder" >&2
     failures=$((failures + 1))
-    rm -rf "$work/out.exe" "$work"/.tarvek-link-*
+    rm -rf "$work/out.exe" "$work"/.*.tarvek-link-*
   fi
 }
 

@@ -32,6 +32,22 @@ flip_byte() {
   value=$(od -An -tu1 -j"$2" -N1 "$1" | tr -d ' ')
   printf "\\x$(printf %02x $((value ^ 0xFF)))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
 }
+# stopped_with_work_folder PID PREFIX: waits until the pack PID has made
+# its work folder PREFIX..., then stops it (SIGSTOP). A failing test ends
+# the packs it stopped.
+stopped_packs=()
+trap 'for p in "${stopped_packs[@]}"; do kill -KILL "$p" 2>/dev/null || true; done' EXIT
+stopped_with_work_folder() {
+  local tries=0
+  until compgen -G "$2*" >/dev/null; do
+    kill -0 "$1" 2>/dev/null || fail "pack $1 ended before it made its work folder"
+    tries=$((tries + 1))
+    [ "$tries" -lt 600 ] || fail "pack $1 made no work folder $2..."
+    sleep 0.05
+  done
+  stopped_packs+=("$1")
+  kill -STOP "$1"
+}
 new_app() {
   rm -rf "$1"
   mkdir -p "$1"
@@ -263,6 +279,30 @@ round_trip() {
     expect_eq "$(ls -A slow)" "app
 err.txt" "left beside an interrupted pack"
   fi
+
+  # Killed (kill -9) while it works, a pack leaves its work folder; the next
+  # pack beside it removes that, but keeps the folder of a pack still
+  # running (stopped here, so that it is surely running), which then
+  # finishes whole and takes its folder away.
+  mkdir -p killed
+  "$pack" slow/app -o killed/gone.exe --threads 1 --quiet &
+  local gone=$!
+  stopped_with_work_folder "$gone" killed/.gone.exe.tarvek-pack-
+  kill -KILL "$gone"
+  wait "$gone" || true
+  expect_eq "$(ls -A killed | grep -c tarvek-pack || true)" 1 "work folders after a killed pack"
+  "$pack" slow/app -o killed/running.exe --threads 1 --quiet &
+  local running=$!
+  stopped_with_work_folder "$running" killed/.running.exe.tarvek-pack-
+  local running_folder; running_folder=$(cd killed && echo .running.exe.tarvek-pack-*)
+  expect_eq "$(ls -A killed)" "$running_folder" "beside the next pack, at work"
+  "$pack" app -o killed/next.exe --quiet
+  expect_eq "$(ls -A killed | grep tarvek-pack || true)" "$running_folder" "work folders after a pack beside a running one"
+  kill -CONT "$running"
+  wait "$running" || fail "the pack that ran through the next one failed"
+  "$pack" --verify killed/running.exe >/dev/null || fail "the pack that ran through the next one is not whole"
+  expect_eq "$(ls -A killed)" "next.exe
+running.exe" "left beside the packs"
 }
 
 inspection() {

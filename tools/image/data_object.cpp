@@ -1,12 +1,12 @@
-#include "data_object.hpp"
+#include "image/data_object.hpp"
 
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
 
-#include "image_error.hpp"
-#include "pe_format.hpp"
+#include "common/error.hpp"
+#include "image/pe_format.hpp"
 
 namespace tarvek {
 
@@ -60,7 +60,7 @@ void copy_file_into(std::ofstream &out, const std::filesystem::path &file, uint6
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw image_error("cannot read the stored payload '" + file.string() + "'");
+        throw tool_error("cannot read the stored payload '" + file.string() + "'");
     std::vector<char> buffer(1 << 20);
     uint64_t copied = 0;
     while (in) {
@@ -69,7 +69,7 @@ void copy_file_into(std::ofstream &out, const std::filesystem::path &file, uint6
         copied += static_cast<uint64_t>(in.gcount());
     }
     if (in.bad() || copied != expected)
-        throw image_error("the stored payload '" + file.string() + "' changed while it was read");
+        throw tool_error("the stored payload '" + file.string() + "' changed while it was read");
 }
 
 } // namespace
@@ -80,7 +80,7 @@ void write_data_object(const std::filesystem::path &output, const std::filesyste
     std::error_code error;
     uint64_t payload_size = std::filesystem::file_size(stored_payload, error);
     if (error)
-        throw image_error("cannot read the stored payload '" + stored_payload.string() + "': " + error.message());
+        throw tool_error("cannot read the stored payload '" + stored_payload.string() + "': " + error.message());
 
     // After the payload: its length, then the texts.
     uint64_t length_offset = (payload_size + 7) / 8 * 8;
@@ -92,10 +92,11 @@ void write_data_object(const std::filesystem::path &output, const std::filesyste
         for (char16_t unit : t.text + u'\0')
             tail += u16_bytes(unit);
     }
-    uint64_t section_size = length_offset + tail.size();
+    // The tail starts with the padding up to length_offset.
+    uint64_t section_size = payload_size + tail.size();
     uint64_t symbols_at = data_start + section_size;
     if (symbols_at > std::numeric_limits<uint32_t>::max())
-        throw image_error("the stored payload '" + stored_payload.string() + "' (" + std::to_string(payload_size) +
+        throw tool_error("the stored payload '" + stored_payload.string() + "' (" + std::to_string(payload_size) +
                           " bytes) is too large for one image");
     symbols[1].offset = static_cast<uint32_t>(length_offset);
     uint64_t at = length_offset + 8;
@@ -117,7 +118,7 @@ void write_data_object(const std::filesystem::path &output, const std::filesyste
     out << tail << symbol_tables(symbols);
     out.close();
     if (!out)
-        throw image_error("cannot write '" + output.string() + "'");
+        throw tool_error("cannot write '" + output.string() + "'");
 }
 
 } // namespace tarvek

@@ -19,7 +19,7 @@ struct data_text {
 // aligned to 4096 bytes): the bytes of `stored_payload` first, under the
 // symbol tarvek_payload; then at the next multiple of 8 their count as a
 // u64 under tarvek_payload_length; then the texts. Linked first, its data
-// starts the image's .rdata. Throws image_error when the payload cannot be
+// starts the image's .rdata. Throws tool_error when the payload cannot be
 // read or does not fit one section.
 void write_data_object(const std::filesystem::path &output, const std::filesystem::path &stored_payload,
                        const std::vector<data_text> &texts);

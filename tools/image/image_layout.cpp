@@ -1,11 +1,12 @@
-#include "image_layout.hpp"
+#include "image/image_layout.hpp"
 
 #include <cstdint>
 #include <fstream>
 #include <vector>
 
-#include "image_error.hpp"
-#include "pe_format.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
+#include "image/pe_format.hpp"
 
 namespace tarvek {
 
@@ -28,7 +29,7 @@ void copy_bytes(std::ifstream &in, std::ofstream &out, uint64_t count)
         count -= static_cast<uint64_t>(in.gcount());
     }
     if (count != 0)
-        throw image_error("the linked image ends early");
+        throw tool_error("the linked image ends early");
 }
 
 } // namespace
@@ -39,7 +40,7 @@ void write_page_aligned_image(const std::filesystem::path &linked, const std::fi
     std::vector<uint8_t> head(pe::headers_read_size);
     in.read(reinterpret_cast<char *>(head.data()), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    pe::headers h = pe::read_headers(head);
+    pe::headers h = pe::read_headers(head, printable(linked.string()));
     uint8_t *optional = &head[h.optional_offset];
     uint32_t header_size = pe::u32(optional + pe::optional::size_of_headers);
     uint32_t file_alignment = pe::u32(optional + pe::optional::file_alignment);
@@ -48,10 +49,10 @@ void write_page_aligned_image(const std::filesystem::path &linked, const std::fi
         h.sections[0].raw_offset != header_size ||
         h.sections[1].raw_offset != h.sections[0].raw_offset + h.sections[0].raw_size || header_size > page_size ||
         file_alignment != 512)
-        throw image_error("the linked image does not start with .text and .rdata as the launcher link expects");
+        throw tool_error("the linked image does not start with .text and .rdata as the launcher link expects");
     for (size_t index : {pe::directory::certificate, pe::directory::debug})
         if (pe::u32(optional + pe::optional::data_directories + 8 * index) != 0)
-            throw image_error("the linked image has a certificate or debug directory");
+            throw tool_error("the linked image has a certificate or debug directory");
 
     // p bytes of padding move .rdata to a page boundary: x of them extend
     // .text's raw data up to the end of its last page, y extend the headers,
@@ -62,7 +63,7 @@ void write_page_aligned_image(const std::filesystem::path &linked, const std::fi
     uint32_t text_padding = std::min(padding, text_room);
     uint32_t header_padding = padding - text_padding;
     if (header_size + header_padding > text.virtual_address)
-        throw image_error("the linked image leaves no room to align .rdata");
+        throw tool_error("the linked image leaves no room to align .rdata");
 
     pe::put_u32(optional + pe::optional::size_of_headers, header_size + header_padding);
     pe::put_u32(optional + pe::optional::size_of_code,
@@ -91,7 +92,7 @@ void write_page_aligned_image(const std::filesystem::path &linked, const std::fi
     }
     out.close();
     if (in.bad() || !out)
-        throw image_error("cannot write '" + output.string() + "'");
+        throw tool_error("cannot write '" + output.string() + "'");
 }
 
 } // namespace tarvek

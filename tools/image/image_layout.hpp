@@ -14,7 +14,7 @@ namespace tarvek {
 // of .text's raw data, as far as .text's last page reaches, and the rest
 // into the headers; offsets and sizes in the headers follow. The file
 // alignment stays 512 and nothing is padded inside a section's contents.
-// Throws image_error for an image of another shape.
+// Throws tool_error for an image of another shape.
 void write_page_aligned_image(const std::filesystem::path &linked, const std::filesystem::path &output);
 
 } // namespace tarvek

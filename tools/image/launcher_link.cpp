@@ -1,4 +1,4 @@
-#include "launcher_link.hpp"
+#include "image/launcher_link.hpp"
 
 #include <stdlib.h>
 
@@ -6,12 +6,13 @@
 #include <charconv>
 #include <ctime>
 
-#include "data_object.hpp"
-#include "image_error.hpp"
-#include "image_layout.hpp"
-#include "launcher_resources.hpp"
-#include "tool_run.hpp"
-#include "utf16_text.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
+#include "common/work_folder.hpp"
+#include "image/data_object.hpp"
+#include "image/image_layout.hpp"
+#include "image/launcher_resources.hpp"
+#include "image/tool_run.hpp"
 
 namespace tarvek {
 
@@ -22,12 +23,13 @@ fs::path parts::default_icon(const fs::path &parts, unsigned size)
     return parts / icons / ("icon-" + std::to_string(size) + ".png");
 }
 
-uint32_t parse_timestamp(std::string_view text)
+uint32_t parse_timestamp(std::string_view text, const char *what)
 {
     uint32_t seconds = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        throw image_error("time stamp '" + std::string(text) + "' is not a number of seconds from 0 to 4294967295");
+        throw tool_error(std::string(what) + " '" + printable(text) +
+                         "' is not a number of seconds from 0 to 4294967295");
     return seconds;
 }
 
@@ -36,37 +38,24 @@ uint32_t build_timestamp()
     const char *epoch = getenv("SOURCE_DATE_EPOCH");
     if (epoch == nullptr)
         return static_cast<uint32_t>(std::time(nullptr));
-    try {
-        return parse_timestamp(epoch);
-    } catch (const image_error &e) {
-        throw image_error(std::string("SOURCE_DATE_EPOCH: ") + e.what());
-    }
+    return parse_timestamp(epoch, "SOURCE_DATE_EPOCH");
+}
+
+fs::path default_parts()
+{
+    if (const char *given = std::getenv("TARVEK_LAUNCHER_PARTS"))
+        return given;
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error).parent_path();
+    const fs::path installed = program / "../lib/tarvek-onefile/launcher-parts";
+    for (const fs::path &place : {installed, program / "../../win/launcher-parts"})
+        if (fs::is_regular_file(place / parts::link_settings, error))
+            return fs::weakly_canonical(place, error);
+    throw tool_error("the launcher parts are not in " + printable(installed.string()) +
+                     " nor in the build folder; install with ./tarvek install or set TARVEK_LAUNCHER_PARTS");
 }
 
 namespace {
-
-// A folder of intermediate files beside the output, so that the finished
-// image is renamed into place on the same file system; removed with
-// everything in it.
-class work_folder {
-public:
-    explicit work_folder(const fs::path &output)
-    {
-        fs::path folder = fs::absolute(output).parent_path();
-        std::string pattern = (folder / ".tarvek-link-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw image_error("cannot make a work folder in '" + folder.string() + "'");
-        path = pattern;
-    }
-    ~work_folder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    work_folder(const work_folder &) = delete;
-    work_folder &operator=(const work_folder &) = delete;
-    fs::path path;
-};
 
 // The files of `folder` with `extension`, sorted by name, so that every
 // link sees them in the same order.
@@ -85,11 +74,11 @@ void require_parts(const fs::path &parts)
 {
     for (const char *name : {parts::link_settings, parts::resource_script, parts::manifest})
         if (!fs::is_regular_file(parts / name))
-            throw image_error("launcher parts '" + parts.string() + "' incomplete: no " + name +
+            throw tool_error("launcher parts '" + parts.string() + "' incomplete: no " + name +
                               " (the Windows build makes them: ./tarvek build)");
     if (files_with_extension(parts / parts::objects, ".obj").empty() ||
         files_with_extension(parts / parts::libraries, ".lib").empty())
-        throw image_error("launcher parts '" + parts.string() + "' incomplete: no objects or libraries");
+        throw tool_error("launcher parts '" + parts.string() + "' incomplete: no objects or libraries");
 }
 
 } // namespace
@@ -103,20 +92,20 @@ void link_launcher(const launcher_link_request &request)
     fs::path parts = fs::absolute(request.parts);
     require_parts(parts);
     if (!fs::is_regular_file(request.stored_payload))
-        throw image_error("no stored payload '" + request.stored_payload.string() + "'");
+        throw tool_error("no stored payload '" + printable(request.stored_payload.string()) + "'");
     uint32_t timestamp = request.timestamp ? *request.timestamp : build_timestamp();
 
-    work_folder work(request.output);
+    work_folder work(request.output, "tarvek-link");
     std::string version = version_text(settings.version);
-    write_data_object(work.path / "launcher_data.obj", fs::absolute(request.stored_payload),
+    write_data_object(work.path() / "launcher_data.obj", fs::absolute(request.stored_payload),
                       {{"tarvek_company_name", utf8_to_utf16(settings.company)},
                        {"tarvek_product_name", utf8_to_utf16(settings.product)},
                        {"tarvek_file_version", utf8_to_utf16(version)},
                        {"tarvek_product_version", utf8_to_utf16(version)}});
-    fs::path resources = write_launcher_resources(parts, settings, work.path);
+    fs::path resources = write_launcher_resources(parts, settings, work.path());
 
     // The data object first: its section starts .rdata.
-    std::vector<std::string> arguments = {"lld-link", "@" + (parts / parts::link_settings).string(),
+    std::vector<std::string> arguments = {"lld-link", std::string("@") + (parts / parts::link_settings).string(),
                                           "/timestamp:" + std::to_string(timestamp), "/out:linked.exe",
                                           "launcher_data.obj"};
     for (const fs::path &object : files_with_extension(parts / parts::objects, ".obj"))
@@ -128,23 +117,23 @@ void link_launcher(const launcher_link_request &request)
     for (const fs::path &library : files_with_extension(parts / parts::libraries, ".lib"))
         arguments.push_back(library.string());
     try {
-        run_tool(arguments, work.path);
-    } catch (const image_error &e) {
-        throw image_error(std::string(e.what()) +
+        run_tool(arguments, work.path());
+    } catch (const tool_error &e) {
+        throw tool_error(std::string(e.what()) +
                           " (see its messages; a system or runtime function it reports undefined must be added to allowed_imports.txt)");
     }
 
-    fs::path image = work.path / "linked.exe";
+    fs::path image = work.path() / "linked.exe";
     if (request.page_align_rdata) {
-        image = work.path / "aligned.exe";
-        write_page_aligned_image(work.path / "linked.exe", image);
+        image = work.path() / "aligned.exe";
+        write_page_aligned_image(work.path() / "linked.exe", image);
     }
     std::error_code error;
     // Executable as the linker made it.
-    fs::permissions(image, fs::status(work.path / "linked.exe").permissions(), error);
+    fs::permissions(image, fs::status(work.path() / "linked.exe").permissions(), error);
     fs::rename(image, request.output, error);
     if (error)
-        throw image_error("cannot write '" + request.output.string() + "': " + error.message());
+        throw tool_error(printable(request.output.string()) + ": cannot write it: " + error.message());
 }
 
 } // namespace tarvek

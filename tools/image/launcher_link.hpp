@@ -33,7 +33,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher_settings.hpp"
+#include "image/launcher_settings.hpp"
 
 namespace tarvek {
 
@@ -69,14 +69,20 @@ struct launcher_link_request {
 };
 
 // Links the launcher. The output appears whole or not at all. Throws
-// image_error with a message for the user.
+// tool_error with a message for the user.
 void link_launcher(const launcher_link_request &request);
 
 // SOURCE_DATE_EPOCH when it is set, otherwise the current time: what a
 // rebuild needs to come out byte for byte the same.
 uint32_t build_timestamp();
 // Decimal seconds since 1970, 0 to 2^32 - 1; anything else throws
-// image_error.
-uint32_t parse_timestamp(std::string_view text);
+// tool_error naming `what` and the text.
+uint32_t parse_timestamp(std::string_view text, const char *what = "time stamp");
+
+// The prebuilt launcher parts: $TARVEK_LAUNCHER_PARTS, else
+// ../lib/tarvek-onefile/launcher-parts beside this program (installed), else
+// the build folder's win/launcher-parts (this program in host/pack/ or
+// host/image/). Throws tool_error when there are none.
+std::filesystem::path default_parts();
 
 } // namespace tarvek

@@ -1,14 +1,14 @@
-#include "launcher_resources.hpp"
+#include "image/launcher_resources.hpp"
 
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <vector>
 
-#include "image_error.hpp"
-#include "launcher_link.hpp"
-#include "pe_format.hpp"
-#include "tool_run.hpp"
+#include "common/error.hpp"
+#include "image/launcher_link.hpp"
+#include "image/pe_format.hpp"
+#include "image/tool_run.hpp"
 
 namespace tarvek {
 
@@ -37,10 +37,10 @@ std::string read_file(const fs::path &path, const char *what, size_t limit)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw image_error(std::string("cannot read ") + what + " '" + path.string() + "'");
+        throw tool_error(std::string("cannot read ") + what + " '" + path.string() + "'");
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad() || bytes.size() > limit)
-        throw image_error(std::string(what) + " '" + path.string() + "' cannot be read or is too large");
+        throw tool_error(std::string(what) + " '" + path.string() + "' cannot be read or is too large");
     return bytes;
 }
 
@@ -50,7 +50,7 @@ void write_file(const fs::path &path, const std::string &bytes)
     out << bytes;
     out.close();
     if (!out)
-        throw image_error("cannot write '" + path.string() + "'");
+        throw tool_error("cannot write '" + path.string() + "'");
 }
 
 uint32_t big_endian_u32(const std::string &bytes, size_t at)
@@ -69,15 +69,15 @@ std::string read_icon(const fs::path &path, unsigned size)
     // Signature, then the first chunk, IHDR: length 13, type, width, height,
     // bit depth, colour type.
     if (png.size() < 33 || png.compare(0, 8, signature) != 0 || png.compare(12, 4, "IHDR") != 0)
-        throw image_error("icon '" + path.string() + "' is not a PNG image");
+        throw tool_error("icon '" + path.string() + "' is not a PNG image");
     uint32_t width = big_endian_u32(png, 16), height = big_endian_u32(png, 20);
     if (width != size || height != size)
-        throw image_error("icon '" + path.string() + "' is " + std::to_string(width) + "x" +
+        throw tool_error("icon '" + path.string() + "' is " + std::to_string(width) + "x" +
                           std::to_string(height) + " pixels; its place needs " + std::to_string(size) + "x" +
                           std::to_string(size));
     constexpr uint8_t colour_type_rgba = 6;
     if (static_cast<uint8_t>(png[24]) != 8 || static_cast<uint8_t>(png[25]) != colour_type_rgba)
-        throw image_error("icon '" + path.string() + "' is not 8 bits per channel with alpha (RGBA)");
+        throw tool_error("icon '" + path.string() + "' is not 8 bits per channel with alpha (RGBA)");
     return png;
 }
 
@@ -113,10 +113,10 @@ std::string fill_script(const std::string &script, const std::map<std::string, s
     for (size_t open; (open = script.find('@', at)) != std::string::npos;) {
         size_t close = script.find('@', open + 1);
         if (close == std::string::npos)
-            throw image_error("resource script: unmatched '@'");
+            throw tool_error("resource script: unmatched '@'");
         auto value = values.find(script.substr(open + 1, close - open - 1));
         if (value == values.end())
-            throw image_error("resource script: unknown place " + script.substr(open, close - open + 1));
+            throw tool_error("resource script: unknown place " + script.substr(open, close - open + 1));
         out += script.substr(at, open - at) + value->second;
         at = close + 1;
     }
@@ -141,7 +141,7 @@ std::vector<resource_entry> resource_entries(const std::string &res)
     for (size_t at = 0; at + 8 <= res.size();) {
         uint32_t data_size = pe::u32(bytes + at), header_size = pe::u32(bytes + at + 4);
         if (header_size < 16 || at + header_size + data_size > res.size())
-            throw image_error("llvm-rc wrote a damaged resource file");
+            throw tool_error("llvm-rc wrote a damaged resource file");
         resource_entry entry;
         auto number = [&](size_t field) { return pe::u16(bytes + field) == 0xFFFF ? pe::u16(bytes + field + 2) : 0; };
         entry.type = static_cast<uint16_t>(number(at + 8));
@@ -161,11 +161,11 @@ const resource_entry &only_entry(const std::vector<resource_entry> &entries, uin
         if (e.type != type)
             continue;
         if (found != nullptr || e.name != 1)
-            throw image_error(std::string("the resource script must give exactly one ") + what + ", number 1");
+            throw tool_error(std::string("the resource script must give exactly one ") + what + ", number 1");
         found = &e;
     }
     if (found == nullptr)
-        throw image_error(std::string("the resource script gives no ") + what);
+        throw tool_error(std::string("the resource script gives no ") + what);
     return *found;
 }
 
@@ -177,10 +177,10 @@ void set_fixed_fields(std::string &res)
 
     const resource_entry &group = only_entry(entries, type_group_icon, "icon group");
     if (group.size < group_header_size)
-        throw image_error("llvm-rc wrote an empty icon group");
+        throw tool_error("llvm-rc wrote an empty icon group");
     size_t count = pe::u16(bytes + group.data + 4);
     if (group.size != group_header_size + count * group_entry_size)
-        throw image_error("llvm-rc wrote an icon group of unexpected size");
+        throw tool_error("llvm-rc wrote an icon group of unexpected size");
     for (size_t i = 0; i < count; ++i)
         pe::put_u16(bytes + group.data + group_header_size + i * group_entry_size + group_entry_planes, 0);
 
@@ -190,7 +190,7 @@ void set_fixed_fields(std::string &res)
     for (size_t i = 0; key_found && i < key.size(); ++i)
         key_found = pe::u16(bytes + version.data + version_key_offset + 2 * i) == key[i];
     if (!key_found || pe::u32(bytes + version.data + version_fixed_offset) != fixed_signature)
-        throw image_error("llvm-rc wrote a version resource of unexpected layout");
+        throw tool_error("llvm-rc wrote a version resource of unexpected layout");
     pe::put_u32(bytes + version.data + version_fixed_offset + fixed_structure_version, 0);
 }
 
@@ -224,7 +224,7 @@ fs::path write_launcher_resources(const fs::path &parts, const launcher_settings
     while (!manifest.empty() && (manifest.back() == '\n' || manifest.back() == '\r'))
         manifest.pop_back();
     if (manifest.find_first_of("\r\n") != std::string::npos)
-        throw image_error("the manifest '" + (parts / parts::manifest).string() + "' must be one line");
+        throw tool_error("the manifest '" + (parts / parts::manifest).string() + "' must be one line");
     write_file(work / manifest_file, manifest);
 
     const auto &v = settings.version;

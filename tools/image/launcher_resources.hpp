@@ -8,14 +8,14 @@
 
 #include <filesystem>
 
-#include "launcher_settings.hpp"
+#include "image/launcher_settings.hpp"
 
 namespace tarvek {
 
 // Writes `work`/launcher.res for `settings`, whose internal name must be
 // set, with the resource script and manifest of `parts`. The icons are read
 // and checked here: each must be a PNG image of its size, 8 bits per
-// channel with alpha. Throws image_error.
+// channel with alpha. Throws tool_error.
 std::filesystem::path write_launcher_resources(const std::filesystem::path &parts, const launcher_settings &settings,
                                                const std::filesystem::path &work);
 

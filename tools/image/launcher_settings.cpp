@@ -1,11 +1,10 @@
-#include "launcher_settings.hpp"
+#include "image/launcher_settings.hpp"
 
 #include <cctype>
 #include <charconv>
 
-#include "image_error.hpp"
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
 
 namespace tarvek {
 
@@ -27,18 +26,18 @@ std::array<uint16_t, 4> parse_version(std::string_view text)
     for (size_t i = 0; i < version.size(); ++i) {
         if (i > 0) {
             if (at == end || *at != '.')
-                throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+                throw tool_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
             ++at;
         }
         if (at == end || *at < '0' || *at > '9')
-            throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+            throw tool_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
         auto [next, error] = std::from_chars(at, end, version[i]);
         if (error != std::errc())
-            throw image_error("version '" + std::string(text) + "': each number must be at most 65535");
+            throw tool_error("version '" + std::string(text) + "': each number must be at most 65535");
         at = next;
     }
     if (at != end)
-        throw image_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+        throw tool_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
     return version;
 }
 
@@ -55,41 +54,21 @@ std::string default_internal_name(const std::filesystem::path &output)
     return name;
 }
 
-bool take_setting_option(std::string_view option, const std::string &value, launcher_settings &settings)
-{
-    if (option == "--company")
-        settings.company = value;
-    else if (option == "--product")
-        settings.product = value;
-    else if (option == "--version")
-        settings.version = parse_version(value);
-    else if (option == "--internal-name")
-        settings.internal_name = value;
-    else if (option == "--icon")
-        settings.icons.push_back(value);
-    else
-        return false;
-    return true;
-}
-
 namespace {
 
 void check_text(const char *what, const std::string &text)
 {
-    std::u16string units;
-    try {
-        units = utf8_to_utf16(text);
-    } catch (const payload_error &e) {
-        throw image_error(std::string(what) + ": " + e.what());
-    }
+    if (!is_utf8(text))
+        throw tool_error(std::string(what) + ": not valid UTF-8: '" + printable(text) + "'");
+    const std::u16string units = utf8_to_utf16(text);
     if (units.empty())
-        throw image_error(std::string(what) + " must not be empty");
+        throw tool_error(std::string(what) + " must not be empty");
     if (units.size() > max_setting_units)
-        throw image_error(std::string(what) + " '" + text + "' is longer than " +
+        throw tool_error(std::string(what) + " '" + text + "' is longer than " +
                           std::to_string(max_setting_units) + " UTF-16 units");
     for (char16_t unit : units)
         if (unit < 0x20 || unit == 0x7F)
-            throw image_error(std::string(what) + " '" + text + "' holds a control character");
+            throw tool_error(std::string(what) + " '" + text + "' holds a control character");
 }
 
 } // namespace
@@ -102,10 +81,10 @@ void check_settings(const launcher_settings &settings)
         check_text("internal name", settings.internal_name);
         const std::string &name = settings.internal_name;
         if (name.find_first_of("<>:\"/\\|?*") != std::string::npos || name.back() == '.' || name.back() == ' ')
-            throw image_error("internal name '" + name + "' is not a file name (OriginalFilename is it plus .exe)");
+            throw tool_error("internal name '" + name + "' is not a file name (OriginalFilename is it plus .exe)");
     }
     if (!settings.icons.empty() && settings.icons.size() != icon_sizes.size())
-        throw image_error("give no icon or seven icons (16, 24, 32, 48, 64, 128, 256 pixels), not " +
+        throw tool_error("give no icon or seven icons (16, 24, 32, 48, 64, 128, 256 pixels), not " +
                           std::to_string(settings.icons.size()));
 }
 

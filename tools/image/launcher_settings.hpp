@@ -36,18 +36,13 @@ struct launcher_settings {
 // its file name without a final ".exe" (in any case).
 std::string default_internal_name(const std::filesystem::path &output);
 
-// Takes one command-line setting: --company, --product, --version,
-// --internal-name or --icon (once per icon) with its value. False for any
-// other option; throws image_error for a bad version.
-bool take_setting_option(std::string_view option, const std::string &value, launcher_settings &settings);
-
 // "a.b.c.d" in decimal.
 std::string version_text(const std::array<uint16_t, 4> &version);
 // The inverse; anything but four decimal numbers up to 65535 throws
-// image_error.
+// tool_error.
 std::array<uint16_t, 4> parse_version(std::string_view text);
 
-// Throws image_error naming the first setting that cannot go into an image:
+// Throws tool_error naming the first setting that cannot go into an image:
 // a text that is empty, longer than max_setting_units UTF-16 units, not
 // UTF-8 or holding control characters; an internal name that is no file
 // name; a number of icons other than 0 or 7. (Icon files are read, and

@@ -1,29 +1,29 @@
-#include "pe_format.hpp"
+#include "image/pe_format.hpp"
 
-#include "image_error.hpp"
+#include "common/error.hpp"
 
 namespace tarvek::pe {
 
-headers read_headers(std::span<const uint8_t> head)
+headers read_headers(std::span<const uint8_t> head, const std::string &shown)
 {
     if (head.size() < dos_new_header_offset + 4 || head[0] != 'M' || head[1] != 'Z')
-        throw image_error("not an executable image: no MZ header");
+        throw tool_error(shown + ": not an executable image: no MZ header");
     headers h;
     size_t signature = u32(&head[dos_new_header_offset]);
     h.coff_offset = signature + signature_size;
     if (h.coff_offset + coff_header_size > head.size() || u32(&head[signature]) != 0x00004550)
-        throw image_error("not a PE image: no PE signature where the MZ header points");
+        throw tool_error(shown + ": not a PE image: no PE signature where the MZ header points");
     const uint8_t *coff = &head[h.coff_offset];
     h.optional_offset = h.coff_offset + coff_header_size;
     size_t optional_size = u16(coff + coff::size_of_optional_header);
     if (optional_size < optional::size || h.optional_offset + optional_size > head.size() ||
         u16(&head[h.optional_offset]) != pe32_plus_magic)
-        throw image_error("not a PE32+ image: no 64-bit optional header");
+        throw tool_error(shown + ": not a PE32+ image: no 64-bit optional header");
     size_t table = h.optional_offset + optional_size;
     size_t count = u16(coff + coff::number_of_sections);
     h.end = table + count * section_header_size;
     if (h.end > head.size())
-        throw image_error("section table runs past the image headers");
+        throw tool_error(shown + ": section table runs past the image headers");
     for (size_t i = 0; i < count; ++i) {
         const uint8_t *s = &head[table + i * section_header_size];
         section entry;

@@ -85,9 +85,9 @@ struct headers {
 
 // Reads the headers from the first bytes of an image (at least
 // headers_read_size of them, or the whole file when it is shorter). Throws
-// image_error unless they are those of a PE32+ image whose section table
-// lies within `head`.
+// tool_error, naming `shown`, unless they are those of a PE32+ image whose
+// section table lies within `head`.
 constexpr size_t headers_read_size = 4096;
-headers read_headers(std::span<const uint8_t> head);
+headers read_headers(std::span<const uint8_t> head, const std::string &shown);
 
 } // namespace tarvek::pe

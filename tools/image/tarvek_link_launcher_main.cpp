@@ -1,102 +1,75 @@
 // tarvek-link-launcher: links a launcher around a stored payload from the
 // prebuilt launcher parts (the library's command line; the build links its
-// test launchers with it).
-#include <cstdio>
-#include <cstdlib>
+// test launchers with it, and ./tarvek pack --payload is this program).
 #include <string>
-#include <string_view>
 
-#include "image_error.hpp"
-#include "launcher_link.hpp"
+#include "common/command_line.hpp"
+#include "image/launcher_link.hpp"
+#include "image/setting_options.hpp"
 
 namespace {
 
-constexpr const char *usage_text = R"(usage: tarvek-link-launcher --parts DIR --payload STORED -o OUTPUT.exe [OPTIONS]
+constexpr const char *usage_text =
+    "usage: tarvek-link-launcher --payload STORED -o OUTPUT.exe [--parts DIR] [OPTIONS]";
 
-Links a Tarvek Onefile launcher: the stored payload STORED (as tarvek-payload
-writes it, linked as it is) first in the image's read-only data, the
-launcher's prebuilt code from DIR (BUILD/win/launcher-parts), the resources
-and the compiled-in texts of the settings below. Runs lld-link and llvm-rc;
-compiles nothing.
+constexpr const char *description_text =
+    R"(Links a Tarvek Onefile launcher: the stored payload STORED first in the image's read-only data, linked as it is, whatever its bytes and length; the launcher's prebuilt code from the launcher parts; the resources and the compiled-in texts of the settings. Runs lld-link and llvm-rc; compiles nothing.)";
 
-  --parts DIR            the launcher parts (required)
-  --payload STORED       the stored payload (required)
-  -o, --output PATH      the launcher to write (required); written whole or
-                         not at all
+constexpr const char *footer_text =
+    R"(Exit status: 0 when the launcher was written; 1 when it could not be, and then nothing is left at OUTPUT.exe; 2 for a command line that is not understood.)";
 
-Settings (version resource and compiled-in texts alike):
-  --company TEXT         CompanyName, {COMPANY} (default: Tarvek)
-  --product TEXT         ProductName, {PRODUCT} (default: Tarvek Onefile
-                         application)
-  --version A.B.C.D      four numbers up to 65535: FileVersion, ProductVersion,
-                         {VERSION}, {FILE_VERSION}, {PRODUCT_VERSION}
-                         (default: 1.0.0.0)
-  --internal-name NAME   InternalName; OriginalFilename and FileDescription
-                         are NAME.exe (default: OUTPUT's name without .exe)
-  --icon FILE            seven times: PNG images, 8 bits per channel with
-                         alpha, of 16, 24, 32, 48, 64, 128 and 256 pixels in
-                         this order (default: the icons in DIR)
+struct command_line {
+    CLI::App app{description_text, "tarvek-link-launcher"};
+    tarvek::launcher_link_request request;
+    std::string parts;
+    std::string timestamp;
+    bool keep_linker_layout = false;
 
-Image:
-  --timestamp N          the header's time stamp in seconds since 1970
-                         (default: $SOURCE_DATE_EPOCH, else the current time)
+    command_line()
+    {
+        tarvek::set_usage(app, usage_text);
+        app.footer(footer_text);
+        const char *link = "Link";
+        app.add_option("--payload", request.stored_payload, "the stored payload (required)")
+            ->type_name("STORED")->group(link);
+        app.add_option("-o,--output", request.output, "the launcher to write (required); written whole or not at all")
+            ->type_name("OUTPUT.exe")->group(link);
+        app.add_option("--parts", parts,
+                       "the launcher parts (default: $TARVEK_LAUNCHER_PARTS, else those installed beside this "
+                       "program, else the build folder's win/launcher-parts)")
+            ->type_name("DIR")->group(link);
+        tarvek::add_setting_options(app, request.settings, "Settings (version resource and compiled-in texts alike)");
+        app.add_option("--timestamp", timestamp,
+                       "the header's time stamp in seconds since 1970 (default: $SOURCE_DATE_EPOCH, else the "
+                       "current time)")
+            ->type_name("N")->group("Image");
+        const char *measuring = "For measurements only";
+        app.add_flag("--keep-linker-layout", keep_linker_layout,
+                     "leave .rdata at the file offset the linker chose instead of a multiple of 4096")
+            ->group(measuring);
+        app.add_option("--linker-arg", request.extra_linker_arguments,
+                       "one more lld-link argument, after the parts' objects and before their libraries (an object "
+                       "given so stands in for a library member)")
+            ->type_name("ARG")->allow_extra_args(false)->group(measuring);
+    }
 
-For measurements only:
-  --keep-linker-layout   leave .rdata at the file offset the linker chose
-                         instead of a multiple of 4096
-  --linker-arg ARG       one more lld-link argument, after the parts' objects
-                         and before their libraries (an object given so
-                         stands in for a library member)
-
-  -h, --help             this text
-)";
-
-[[noreturn]] void usage_error(const std::string &message)
-{
-    std::fprintf(stderr, "tarvek-link-launcher: %s\n(tarvek-link-launcher --help tells more)\n", message.c_str());
-    std::exit(2);
-}
+    int run()
+    {
+        if (request.stored_payload.empty() || request.output.empty())
+            throw tarvek::usage_error{"--payload and --output are required"};
+        request.parts = parts.empty() ? tarvek::default_parts() : std::filesystem::path(parts);
+        if (!timestamp.empty())
+            request.timestamp = tarvek::parse_timestamp(timestamp);
+        request.page_align_rdata = !keep_linker_layout;
+        tarvek::link_launcher(request);
+        return 0;
+    }
+};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    tarvek::launcher_link_request request;
-    try {
-        for (int i = 1; i < argc; ++i) {
-            std::string_view option = argv[i];
-            if (option == "-h" || option == "--help") {
-                std::fputs(usage_text, stdout);
-                return 0;
-            }
-            if (option == "--keep-linker-layout") {
-                request.page_align_rdata = false;
-                continue;
-            }
-            if (i + 1 >= argc)
-                usage_error("missing value after " + std::string(option));
-            std::string value = argv[++i];
-            if (option == "--parts")
-                request.parts = value;
-            else if (option == "--payload")
-                request.stored_payload = value;
-            else if (option == "-o" || option == "--output")
-                request.output = value;
-            else if (tarvek::take_setting_option(option, value, request.settings))
-                continue;
-            else if (option == "--timestamp")
-                request.timestamp = tarvek::parse_timestamp(value);
-            else if (option == "--linker-arg")
-                request.extra_linker_arguments.push_back(value);
-            else
-                usage_error("unknown option " + std::string(option));
-        }
-        if (request.parts.empty() || request.stored_payload.empty() || request.output.empty())
-            usage_error("--parts, --payload and --output are required");
-        tarvek::link_launcher(request);
-    } catch (const tarvek::image_error &e) {
-        std::fprintf(stderr, "tarvek-link-launcher: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+    command_line line;
+    return tarvek::tool_main("tarvek-link-launcher", line.app, argc, argv, [&] { return line.run(); });
 }

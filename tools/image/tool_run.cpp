@@ -1,4 +1,4 @@
-#include "tool_run.hpp"
+#include "image/tool_run.hpp"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "image_error.hpp"
+#include "common/error.hpp"
 
 extern char **environ;
 
@@ -26,16 +26,16 @@ void run_tool(const std::vector<std::string> &arguments, const std::filesystem::
     int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
-        throw image_error("cannot run " + arguments[0] + ": " + std::strerror(error) +
+        throw tool_error("cannot run " + arguments[0] + ": " + std::strerror(error) +
                           (error == ENOENT ? " (tools/setup.sh installs it)" : ""));
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
-            throw image_error("lost " + arguments[0] + ": " + std::strerror(errno));
+            throw tool_error("lost " + arguments[0] + ": " + std::strerror(errno));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return;
-    throw image_error(arguments[0] + (WIFEXITED(status) ? " failed with exit code " + std::to_string(WEXITSTATUS(status))
+    throw tool_error(arguments[0] + (WIFEXITED(status) ? " failed with exit code " + std::to_string(WEXITSTATUS(status))
                                                          : " ended by signal " + std::to_string(WTERMSIG(status))));
 }
 

@@ -8,7 +8,7 @@
 namespace tarvek {
 
 // Runs arguments[0], found on PATH, with the arguments, in `directory`. Its
-// output and errors go to this process's. Throws image_error when it cannot
+// output and errors go to this process's. Throws tool_error when it cannot
 // be started or does not exit with 0.
 void run_tool(const std::vector<std::string> &arguments, const std::filesystem::path &directory);
 

@@ -1,4 +1,4 @@
-#include "icons.hpp"
+#include "pack/icons.hpp"
 
 #include <png.h>
 #include <pixman.h>
@@ -11,8 +11,8 @@
 #include <map>
 #include <memory>
 
-#include "pack_error.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
 
 namespace tarvek {
 
@@ -36,7 +36,7 @@ bool has_png_signature(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw pack_error(shown(path) + ": cannot read it: " + std::strerror(errno));
+        throw tool_error(shown(path) + ": cannot read it: " + std::strerror(errno));
     unsigned char signature[8] = {};
     in.read(reinterpret_cast<char *>(signature), sizeof signature);
     return in.gcount() == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0;
@@ -45,23 +45,23 @@ bool has_png_signature(const fs::path &path)
 rgba_image read_png(const fs::path &path)
 {
     if (!has_png_signature(path))
-        throw pack_error(shown(path) + ": not a PNG image; icons must be PNG files");
+        throw tool_error(shown(path) + ": not a PNG image; icons must be PNG files");
     png_image image = {};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str()))
-        throw pack_error(shown(path) + ": not a readable PNG image: " + image.message);
+        throw tool_error(shown(path) + ": not a readable PNG image: " + image.message);
     std::unique_ptr<png_image, void (*)(png_image *)> release(&image, png_image_free);
     if (image.width != image.height) {
-        throw pack_error(shown(path) + ": " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+        throw tool_error(shown(path) + ": " + std::to_string(image.width) + "x" + std::to_string(image.height) +
                          " pixels; icon images must be square");
     }
     if (image.width > largest_source)
-        throw pack_error(shown(path) + ": " + std::to_string(image.width) + " pixels wide; icon images may have " +
+        throw tool_error(shown(path) + ": " + std::to_string(image.width) + " pixels wide; icon images may have " +
                          std::to_string(largest_source) + " at most");
     image.format = PNG_FORMAT_RGBA;
     rgba_image result{path, image.width, std::vector<uint8_t>(PNG_IMAGE_SIZE(image))};
     if (!png_image_finish_read(&image, nullptr, result.pixels.data(), 0, nullptr))
-        throw pack_error(shown(path) + ": not a readable PNG image: " + image.message);
+        throw tool_error(shown(path) + ": not a readable PNG image: " + image.message);
     release.release();
     return result;
 }
@@ -74,7 +74,7 @@ void write_png(const rgba_image &image, const fs::path &path)
     out.height = image.size;
     out.format = PNG_FORMAT_RGBA;
     if (!png_image_write_to_file(&out, path.c_str(), 0, image.pixels.data(), 0, nullptr))
-        throw pack_error(shown(path) + ": cannot write the icon image: " + out.message);
+        throw tool_error(shown(path) + ": cannot write the icon image: " + out.message);
 }
 
 // pixman works on premultiplied 32-bit ARGB in native byte order.
@@ -121,7 +121,7 @@ rgba_image scaled(const rgba_image &from, unsigned size)
                                             target.data(), static_cast<int>(size * 4)),
                    pixman_image_unref);
     if (!src || !dst)
-        throw pack_error("cannot scale the icon images: out of memory");
+        throw tool_error("cannot scale the icon images: out of memory");
     const double ratio = static_cast<double>(from.size) / size;
     pixman_transform_t transform;
     pixman_transform_init_scale(&transform, pixman_double_to_fixed(ratio), pixman_double_to_fixed(ratio));
@@ -138,7 +138,7 @@ rgba_image scaled(const rgba_image &from, unsigned size)
         free);
     if (!parameters ||
         !pixman_image_set_filter(src.get(), PIXMAN_FILTER_SEPARABLE_CONVOLUTION, parameters.get(), count))
-        throw pack_error("cannot scale the icon images: the filter was refused");
+        throw tool_error("cannot scale the icon images: the filter was refused");
     pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0,
                              static_cast<int>(size), static_cast<int>(size));
     // Ringing of the filter can leave a colour above its alpha; straight()
@@ -154,7 +154,7 @@ std::vector<rgba_image> read_all(const std::vector<fs::path> &given)
         images.push_back(read_png(path));
         auto [known, added] = by_size.emplace(images.back().size, path);
         if (!added)
-            throw pack_error(shown(path) + ": a second icon of " + std::to_string(images.back().size) +
+            throw tool_error(shown(path) + ": a second icon of " + std::to_string(images.back().size) +
                              " pixels (the first is " + shown(known->second) + ")");
     }
     std::sort(images.begin(), images.end(), [](const rgba_image &a, const rgba_image &b) { return a.size < b.size; });

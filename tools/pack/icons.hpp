@@ -13,7 +13,7 @@ namespace tarvek {
 // files into `directory`, in that order; returns their paths. A size given
 // exactly is taken as it is (converted to RGBA); a missing one is scaled
 // down from the smallest larger image, or up from the largest when none is
-// larger (with a warning). Throws pack_error naming the file and the rule.
+// larger (with a warning). Throws tool_error naming the file and the rule.
 std::vector<std::filesystem::path> prepare_icons(const std::vector<std::filesystem::path> &given,
                                                  const std::filesystem::path &directory,
                                                  std::vector<std::string> &warnings);

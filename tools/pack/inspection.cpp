@@ -1,4 +1,4 @@
-#include "inspection.hpp"
+#include "pack/inspection.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,13 +11,15 @@
 #include <set>
 #include <vector>
 
-#include "folder_items.hpp"
-#include "main_library.hpp"
-#include "mapped_file.hpp"
-#include "pack_error.hpp"
-#include "payload_records.hpp"
-#include "progress.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/mapped_file.hpp"
+#include "common/progress.hpp"
+#include "common/utf.hpp"
+#include "pack/launcher_payload.hpp"
+#include "pack/main_library.hpp"
+#include "payload/folder_records.hpp"
+#include "payload/payload_records.hpp"
+#include "payload/windows_names.hpp"
 
 namespace tarvek {
 
@@ -28,19 +30,19 @@ namespace {
 // Largest main library that --verify holds in memory to check its exports.
 constexpr uint64_t largest_checked_library = uint64_t{1} << 30;
 
-std::string checksum_note(const located_payload &payload)
+std::string checksum_note(const stored_payload &payload)
 {
-    return payload.checksum ? "content checksum" : "no content checksum";
+    return payload.layout.checksum ? "content checksum" : "no content checksum";
 }
 
-record_visitor with_progress(record_visitor visitor, progress_line &line, const located_payload &payload)
+record_visitor with_progress(record_visitor visitor, progress_line &line, const stored_payload &payload)
 {
     visitor.progress = [&line, &payload](uint64_t done) { line.update_bytes(done, payload.frame.size()); };
     return visitor;
 }
 
 // Everything verify_launcher checks, with the launcher already mapped.
-payload_totals verify_payload(const located_payload &payload, const std::string &shown, progress_line &line)
+payload_totals verify_payload(const stored_payload &payload, const std::string &shown, progress_line &line)
 {
     std::set<std::u16string> folded_files;
     std::set<std::u16string> folded_folders;
@@ -52,20 +54,20 @@ payload_totals verify_payload(const located_payload &payload, const std::string 
         ++index;
         record_shown = shown + ": record " + std::to_string(index) + " '" + printable(utf16_to_utf8(name)) + "'";
         if (index == 1 && name != main_library_name)
-            throw pack_error(record_shown + ": the first record must be main.dll, the main library");
+            throw tool_error(record_shown + ": the first record must be main.dll, the main library");
         if (std::optional<std::string> problem = entry_name_problem(name))
-            throw pack_error(record_shown + ": " + *problem);
+            throw tool_error(record_shown + ": " + *problem);
         std::u16string folded = case_folded(name);
         if (!folded_files.insert(folded).second || folded_folders.count(folded))
-            throw pack_error(record_shown + ": names an earlier file or folder again (on Windows, letter case "
+            throw tool_error(record_shown + ": names an earlier file or folder again (on Windows, letter case "
                                             "aside): one would overwrite the other");
         for (size_t at = folded.find(u'\\'); at != std::u16string::npos; at = folded.find(u'\\', at + 1)) {
             if (folded_files.count(folded.substr(0, at)))
-                throw pack_error(record_shown + ": a folder on its way is an earlier file");
+                throw tool_error(record_shown + ": a folder on its way is an earlier file");
             folded_folders.insert(folded.substr(0, at));
         }
         if (index == 1 && size > largest_checked_library)
-            throw pack_error(record_shown + ": larger than the " + std::to_string(largest_checked_library) +
+            throw tool_error(record_shown + ": larger than the " + std::to_string(largest_checked_library) +
                              " bytes that are checked");
     };
     visitor.content = [&](std::span<const uint8_t> piece) {
@@ -75,7 +77,7 @@ payload_totals verify_payload(const located_payload &payload, const std::string 
     payload_totals totals = walk_records(payload, with_progress(visitor, line, payload), shown);
     line.clear();
     if (totals.files == 0)
-        throw pack_error(shown + ": the payload holds no records: no main library");
+        throw tool_error(shown + ": the payload holds no records: no main library");
     check_main_library(std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(main_library.data()),
                                                 main_library.size()),
                        shown + ": main.dll");
@@ -90,14 +92,14 @@ void prepare_directory(const fs::path &directory)
     std::error_code error;
     if (fs::exists(fs::symlink_status(directory, error))) {
         if (!fs::is_directory(fs::symlink_status(directory, error)))
-            throw pack_error(shown_path(directory) + ": exists and is not a folder");
+            throw tool_error(shown_path(directory) + ": exists and is not a folder");
         if (!fs::is_empty(directory, error) || error)
-            throw pack_error(shown_path(directory) + ": not empty; extract into a new or empty folder");
+            throw tool_error(shown_path(directory) + ": not empty; extract into a new or empty folder");
         return;
     }
     fs::create_directories(directory, error);
     if (error)
-        throw pack_error(shown_path(directory) + ": cannot create it: " + error.message());
+        throw tool_error(shown_path(directory) + ": cannot create it: " + error.message());
 }
 
 // The host path of an entry name already checked by entry_name_problem:
@@ -122,12 +124,12 @@ public:
         std::error_code error;
         fs::create_directories(path.parent_path(), error);
         if (error)
-            throw pack_error(shown_path(path.parent_path()) + ": cannot create it: " + error.message());
+            throw tool_error(shown_path(path.parent_path()) + ": cannot create it: " + error.message());
         // The folder was empty and only plain names are made in it, so no
         // link can be on the way; refuse one all the same.
         descriptor_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (descriptor_ < 0)
-            throw pack_error(shown_path(path) + ": cannot write it: " + std::strerror(errno));
+            throw tool_error(shown_path(path) + ": cannot write it: " + std::strerror(errno));
         path_ = path;
     }
     void write(std::span<const uint8_t> piece)
@@ -137,14 +139,14 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                throw pack_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
+                throw tool_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
             piece = piece.subspan(static_cast<size_t>(n));
         }
     }
     void close()
     {
         if (descriptor_ >= 0 && ::close(descriptor_) != 0)
-            throw pack_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
+            throw tool_error(shown_path(path_) + ": cannot write it: " + std::strerror(errno));
         descriptor_ = -1;
     }
     ~extracted_file()
@@ -164,7 +166,7 @@ void list_launcher(const fs::path &launcher, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
+    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
     record_visitor visitor;
     visitor.begin = [](const std::u16string &name, uint64_t size) {
         std::printf("%14" PRIu64 "  %s\n", size, printable(utf16_to_utf8(name)).c_str());
@@ -172,7 +174,7 @@ void list_launcher(const fs::path &launcher, const inspection_options &options)
     payload_totals totals = walk_records(payload, visitor, shown);
     if (!options.quiet)
         std::printf("%" PRIu64 " files, %s; stored in %s, %s\n", totals.files,
-                    byte_count(totals.content_bytes).c_str(), byte_count(payload.stored.size()).c_str(),
+                    byte_count(totals.content_bytes).c_str(), byte_count(payload.bytes.size()).c_str(),
                     checksum_note(payload).c_str());
 }
 
@@ -180,39 +182,36 @@ void print_layout(const fs::path &launcher)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
-    payload_totals totals = walk_records(payload, {}, shown);
-    unsigned window_log = 0;
-    while ((uint64_t{1} << window_log) < payload.window)
-        ++window_log;
-    const uint64_t length_field = payload.stored.size() - 8;
-    std::printf("rdata_offset %" PRIu64 "\npayload_offset %" PRIu64 "\npayload_size %zu\nframe_offset %td\n"
-                "frame_size %zu\npadding %" PRIu64 "\nlength_field %" PRIu64 "\nwindow_log %u\n"
-                "window_size %" PRIu64 "\nchecksum %d\nentries %" PRIu64 "\ncontent_size %" PRIu64
+    const launcher_payload found = locate_payload(file.bytes(), shown);
+    const stored_layout &layout = found.stored.layout;
+    const payload_totals totals = walk_records(found.stored, {}, shown);
+    std::printf("rdata_offset %" PRIu64 "\npayload_offset %" PRIu64 "\npayload_size %" PRIu64
+                "\nframe_offset %" PRIu64 "\nframe_size %" PRIu64 "\npadding %" PRIu64 "\nlength_field %" PRIu64
+                "\nwindow_log %u\nwindow_size %" PRIu64 "\nchecksum %d\nentries %" PRIu64 "\ncontent_size %" PRIu64
                 "\nstream_size %" PRIu64 "\n",
-                payload.offset, payload.offset, payload.stored.size(), payload.frame.data() - payload.stored.data(),
-                payload.frame.size(), payload.padding, length_field, window_log, payload.window,
-                payload.checksum ? 1 : 0, totals.files, totals.content_bytes, totals.stream_bytes);
+                found.offset, found.offset, layout.total, layout.frame_offset, layout.frame_size, layout.padding,
+                layout.length_field, window_log_of(layout.window_size), layout.window_size, layout.checksum ? 1 : 0,
+                totals.files, totals.content_bytes, totals.stream_bytes);
 }
 
 void verify_launcher(const fs::path &launcher, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
+    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
     progress_line line(options.progress && !options.quiet, "verifying");
     payload_totals totals = verify_payload(payload, shown, line);
     if (!options.quiet)
         std::printf("%s: payload whole: %" PRIu64 " files, %s, %s%s\n", shown.c_str(), totals.files,
                     byte_count(totals.content_bytes).c_str(), checksum_note(payload).c_str(),
-                    payload.checksum ? " matches" : " (packed with --no-checksum: content not verified)");
+                    payload.layout.checksum ? " matches" : " (packed with --no-checksum: content not verified)");
 }
 
 void extract_launcher(const fs::path &launcher, const fs::path &directory, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    located_payload payload = locate_payload(file.bytes(), shown);
+    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
     progress_line line(options.progress && !options.quiet, "checking");
     verify_payload(payload, shown, line);
 

@@ -4,24 +4,20 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 
+#include "payload/stored_payload.hpp"
+
 namespace tarvek {
 
-struct located_payload {
-    uint64_t offset = 0;             // file offset of the payload: that of .rdata
-    std::span<const uint8_t> stored; // "JWX" up to and including the length field
-    std::span<const uint8_t> frame;  // the Zstandard frame alone
-    uint64_t padding = 0;            // zero bytes between the frame and the length field
-    bool checksum = false;           // the frame carries a content checksum
-    uint64_t window = 0;             // bytes
+struct launcher_payload {
+    uint64_t offset = 0; // file offset of the payload: that of .rdata
+    stored_payload stored;
 };
 
-// Throws pack_error, naming `shown`, when the image has no .rdata, or its
-// first bytes are not a stored payload whose frame, zero padding and length
-// field fit together within the section.
-located_payload locate_payload(std::span<const uint8_t> launcher, const std::string &shown);
+// Throws tool_error, naming `shown`, when the image has no .rdata, or its
+// first bytes are not a stored payload (read_stored_payload).
+launcher_payload locate_payload(std::span<const uint8_t> launcher, const std::string &shown);
 
 } // namespace tarvek

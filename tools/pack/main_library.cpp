@@ -1,13 +1,12 @@
-#include "main_library.hpp"
+#include "pack/main_library.hpp"
 
 #include <cstdio>
 
-#include "mapped_file.hpp"
-#include "pack_error.hpp"
-#include "image_error.hpp"
-#include "pe_exports.hpp"
-#include "pe_format.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/mapped_file.hpp"
+#include "common/utf.hpp"
+#include "image/pe_format.hpp"
+#include "pack/pe_exports.hpp"
 
 namespace tarvek {
 
@@ -30,19 +29,19 @@ void check_main_library(std::span<const uint8_t> bytes, const std::string &shown
                            pe::u32(&bytes[pe::dos_new_header_offset]) <= bytes.size() - pe::signature_size - 2 &&
                            pe::u32(&bytes[pe::u32(&bytes[pe::dos_new_header_offset])]) == 0x00004550;
     if (!signed_pe)
-        throw pack_error(shown + ": not a Windows library (no PE header); the main library must be a 64-bit DLL");
+        throw tool_error(shown + ": not a Windows library (no PE header); the main library must be a 64-bit DLL");
     const uint16_t machine = pe::u16(&bytes[pe::u32(&bytes[pe::dos_new_header_offset]) + pe::signature_size]);
     if (machine != machine_amd64)
-        throw pack_error(shown + ": built for machine " + hex16(machine) + ", not x86-64 (0x8664)" +
+        throw tool_error(shown + ": built for machine " + hex16(machine) + ", not x86-64 (0x8664)" +
                          (machine == machine_i386 ? ": a 32-bit library" : ""));
     pe::headers headers;
     try {
-        headers = pe::read_headers(bytes);
-    } catch (const image_error &) {
-        throw pack_error(shown + ": not a PE32+ (64-bit) image");
+        headers = pe::read_headers(bytes, shown);
+    } catch (const tool_error &) {
+        throw tool_error(shown + ": not a PE32+ (64-bit) image");
     }
     if ((pe::u16(&bytes[headers.coff_offset + pe::coff::characteristics]) & file_is_dll) == 0)
-        throw pack_error(shown + ": a program, not a library (DLL)");
+        throw tool_error(shown + ": a program, not a library (DLL)");
     std::vector<std::string> names = pe_export_names(headers, bytes, shown);
     std::string near;
     for (const std::string &name : names) {
@@ -52,9 +51,9 @@ void check_main_library(std::span<const uint8_t> bytes, const std::string &shown
             near = name;
     }
     if (!near.empty())
-        throw pack_error(shown + ": exports no run_code but '" + printable(near) +
+        throw tool_error(shown + ": exports no run_code but '" + printable(near) +
                          "': declare it extern \"C\" so that its name is not decorated");
-    throw pack_error(shown + (names.empty() ? ": exports nothing" : ": does not export run_code") +
+    throw tool_error(shown + (names.empty() ? ": exports nothing" : ": does not export run_code") +
                      "; the launcher calls its export run_code");
 }
 

@@ -11,7 +11,7 @@ namespace tarvek {
 
 inline constexpr const char *entry_point_name = "run_code";
 
-// Throws pack_error, naming `shown` and the rule, unless `bytes` are such a
+// Throws tool_error, naming `shown` and the rule, unless `bytes` are such a
 // library.
 void check_main_library(std::span<const uint8_t> bytes, const std::string &shown);
 

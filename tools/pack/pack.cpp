@@ -1,24 +1,22 @@
-#include "pack.hpp"
+#include "pack/pack.hpp"
 
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <thread>
 
-#include "folder_items.hpp"
-#include "icons.hpp"
-#include "image_error.hpp"
-#include "launcher_link.hpp"
-#include "launcher_payload.hpp"
-#include "main_library.hpp"
-#include "mapped_file.hpp"
-#include "pack_error.hpp"
-#include "payload_error.hpp"
-#include "payload_writer.hpp"
-#include "progress.hpp"
-#include "utf16_text.hpp"
-#include "windows_names.hpp"
-#include "work_folder.hpp"
+#include "common/error.hpp"
+#include "common/interruption.hpp"
+#include "common/mapped_file.hpp"
+#include "common/progress.hpp"
+#include "common/utf.hpp"
+#include "common/work_folder.hpp"
+#include "image/launcher_link.hpp"
+#include "pack/icons.hpp"
+#include "pack/launcher_payload.hpp"
+#include "pack/main_library.hpp"
+#include "payload/folder_records.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace tarvek {
 
@@ -32,26 +30,23 @@ void check_output(const pack_request &request)
 {
     const fs::path &output = request.output;
     if (output.filename().empty())
-        throw pack_error(shown(output) + ": names a folder, not a file");
+        throw tool_error(shown(output) + ": names a folder, not a file");
     std::error_code error;
     if (fs::is_directory(output, error))
-        throw pack_error(shown(output) + ": is a folder");
+        throw tool_error(shown(output) + ": is a folder");
     fs::path parent = output.parent_path().empty() ? fs::path(".") : output.parent_path();
     if (!fs::is_directory(parent, error))
-        throw pack_error(shown(output) + ": its folder " + shown(parent) + " does not exist");
+        throw tool_error(shown(output) + ": its folder " + shown(parent) + " does not exist");
     // A launcher inside the application folder would be packed into the
     // next one.
     fs::path application = fs::canonical(request.application, error);
     fs::path place = fs::weakly_canonical(output, error);
     auto [end, at] = std::mismatch(application.begin(), application.end(), place.begin(), place.end());
     if (!error && end == application.end())
-        throw pack_error(shown(output) + ": inside the application folder " + shown(request.application) +
+        throw tool_error(shown(output) + ": inside the application folder " + shown(request.application) +
                          "; put the launcher elsewhere");
-    try {
-        utf8_to_utf16(output.filename().string());
-    } catch (const payload_error &) {
-        throw pack_error(shown(output) + ": its name is not valid UTF-8");
-    }
+    if (!is_utf8(output.filename().string()))
+        throw tool_error(shown(output) + ": its name is not valid UTF-8");
 }
 
 launcher_settings settings_for(const pack_request &request)
@@ -78,26 +73,13 @@ void check_linked(const fs::path &launcher, const fs::path &stored_file, const s
 {
     mapped_file image(launcher);
     mapped_file stored(stored_file);
-    located_payload payload = locate_payload(image.bytes(), shown_output);
-    if (payload.stored.size() != stored.bytes().size() ||
-        std::memcmp(payload.stored.data(), stored.bytes().data(), stored.bytes().size()) != 0)
-        throw pack_error(shown_output + ": the linked launcher does not carry the payload as written");
+    const std::span<const uint8_t> carried = locate_payload(image.bytes(), shown_output).stored.bytes;
+    if (carried.size() != stored.bytes().size() ||
+        std::memcmp(carried.data(), stored.bytes().data(), stored.bytes().size()) != 0)
+        throw tool_error(shown_output + ": the linked launcher does not carry the payload as written");
 }
 
 } // namespace
-
-std::filesystem::path launcher_parts()
-{
-    if (const char *given = std::getenv("TARVEK_LAUNCHER_PARTS"))
-        return given;
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error).parent_path();
-    for (const fs::path &place : {program / "../lib/tarvek-onefile/launcher-parts", program / "../../win/launcher-parts"})
-        if (fs::is_regular_file(place / parts::link_settings, error))
-            return fs::weakly_canonical(place, error);
-    throw pack_error("the launcher parts are not in " + shown(program / "../lib/tarvek-onefile/launcher-parts") +
-                     " nor in the build folder; install with ./tarvek install or set TARVEK_LAUNCHER_PARTS");
-}
 
 pack_result pack_application(const pack_request &request, std::vector<std::string> &warnings)
 {
@@ -105,19 +87,15 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     const std::string shown_output = shown(request.output);
 
     // Everything about the input is checked before anything is written.
-    std::vector<stream_item> items = folder_items(request.application, &warnings);
-    check_main_library_file(request.application / "main.dll");
+    const std::vector<payload_record> records = folder_records(request.application, &warnings);
+    check_main_library_file(request.application / utf16_to_utf8(main_library_name));
     check_output(request);
     launcher_settings settings = settings_for(request);
-    try {
-        check_settings(settings);
-    } catch (const image_error &error) {
-        throw pack_error(error.what());
-    }
+    check_settings(settings);
     check_icons(request.icons);
     stop_if_interrupted();
 
-    work_folder work(request.output);
+    work_folder work(request.output, "tarvek-pack");
     if (!request.icons.empty())
         settings.icons = prepare_icons(request.icons, work.path(), warnings);
 
@@ -127,19 +105,19 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     options.long_distance = true;
     options.window_log = request.window_log;
     options.checksum = request.checksum;
-    const uint64_t stream_bytes = stream_size(items, true);
+    const uint64_t stream_bytes = stream_size(records);
     progress_line line(request.progress && !request.quiet, "packing");
-    options.progress = [&](uint64_t done, uint64_t records) {
+    options.progress = [&](uint64_t done, uint64_t done_records) {
         stop_if_interrupted();
-        line.update(records, items.size(), done, stream_bytes);
+        line.update(done_records, records.size(), done, stream_bytes);
     };
     const fs::path stored = work.path() / "payload.stored";
-    write_payload(items, options, stored);
+    write_payload(records, options, stored);
     line.clear();
 
     const fs::path linked = work.path() / request.output.filename();
     launcher_link_request link;
-    link.parts = launcher_parts();
+    link.parts = default_parts();
     link.stored_payload = stored;
     link.output = linked;
     link.settings = settings;
@@ -148,9 +126,9 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     check_linked(linked, stored, shown_output);
 
     pack_result result;
-    result.files = items.size();
-    for (const stream_item &item : items)
-        result.input_bytes += source_size(item.content);
+    result.files = records.size();
+    for (const payload_record &record : records)
+        result.input_bytes += record.size;
     result.output_bytes = fs::file_size(linked);
     work.commit(linked, request.output);
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

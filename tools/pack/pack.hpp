@@ -39,13 +39,8 @@ struct pack_result {
     double seconds = 0;
 };
 
-// Checks the whole input first, then writes the launcher. Throws pack_error
+// Checks the whole input first, then writes the launcher. Throws tool_error
 // (nothing is left at the output) or interrupted_error.
 pack_result pack_application(const pack_request &request, std::vector<std::string> &warnings);
-
-// The prebuilt launcher parts: $TARVEK_LAUNCHER_PARTS, else
-// ../lib/tarvek-onefile/launcher-parts beside this program (installed), else
-// the build folder's win/launcher-parts (this program in host/pack/).
-std::filesystem::path launcher_parts();
 
 } // namespace tarvek

@@ -7,16 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "image_error.hpp"
-#include "inspection.hpp"
-#include "launcher_settings.hpp"
-#include "pack.hpp"
-#include "pack_error.hpp"
-#include "payload_error.hpp"
-#include "payload_writer.hpp"
-#include "progress.hpp"
-#include "command_line.hpp"
-#include "work_folder.hpp"
+#include "common/command_line.hpp"
+#include "common/error.hpp"
+#include "common/interruption.hpp"
+#include "common/progress.hpp"
+#include "image/launcher_settings.hpp"
+#include "pack/inspection.hpp"
+#include "pack/pack.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace {
 
@@ -87,11 +85,13 @@ struct command_line {
                                                      "launcher is the same for every number")
             ->type_name("N")->check(tarvek::number_in(1u, 256u))->group(pack);
         app.add_option("--window-log", request.window_log,
-                       "a window of 2^N bytes, 10..27 (default: the smallest that holds the whole payload, which "
-                       "the launcher allocates once at start)")
+                       "a window of 2^N bytes, " + std::to_string(tarvek::smallest_window_log_allowed) + ".." +
+                           std::to_string(tarvek::largest_window_log_allowed) +
+                           " (default: the smallest that holds the whole payload, which the launcher allocates "
+                           "once at start)")
             ->type_name("N")
             ->check(tarvek::number_in(tarvek::smallest_window_log_allowed, tarvek::largest_window_log_allowed,
-                                      "the launcher refuses windows above 2^27"))
+                                      "the launcher refuses larger windows"))
             ->group(pack);
         app.add_flag("--no-checksum", no_checksum,
                      "leave the content checksum out of the frame (a damaged download may then run)")
@@ -190,26 +190,9 @@ int pack(command_line &line)
 int main(int argc, char **argv)
 {
     command_line line;
-    try {
-        if (!tarvek::parse_command_line(line.app, argc, argv))
-            return 0;
+    return tarvek::tool_main("tarvek-pack", line.app, argc, argv, [&] {
         if (!line.list.empty() || !line.extract.empty() || !line.verify.empty() || !line.layout.empty())
             return inspect(line);
         return pack(line);
-    } catch (const usage_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n(tarvek-pack --help lists the options)\n", error.message.c_str());
-        return 2;
-    } catch (const tarvek::pack_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
-        return 1;
-    } catch (const tarvek::image_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
-        return 1;
-    } catch (const tarvek::payload_error &error) {
-        std::fprintf(stderr, "tarvek-pack: %s\n", error.what());
-        return 1;
-    } catch (const tarvek::interrupted_error &error) {
-        std::fprintf(stderr, "tarvek-pack: interrupted; nothing was written\n");
-        return 128 + error.signal;
-    }
+    });
 }

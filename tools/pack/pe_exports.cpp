@@ -1,6 +1,6 @@
-#include "pe_exports.hpp"
+#include "pack/pe_exports.hpp"
 
-#include "pack_error.hpp"
+#include "common/error.hpp"
 
 namespace tarvek {
 
@@ -40,7 +40,7 @@ std::vector<std::string> pe_export_names(const pe::headers &headers, std::span<c
     const uint32_t rva = pe::u32(entry);
     if (rva == 0 || pe::u32(entry + 4) == 0)
         return names;
-    auto broken = [&] { return pack_error(shown + ": its export table points outside the file"); };
+    auto broken = [&] { return tool_error(shown + ": its export table points outside the file"); };
     std::span<const uint8_t> directory = pe_bytes_at(headers, file, rva, export_directory_size);
     if (directory.empty())
         throw broken();

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pe_format.hpp"
+#include "image/pe_format.hpp"
 
 namespace tarvek {
 
@@ -15,7 +15,7 @@ namespace tarvek {
 std::span<const uint8_t> pe_bytes_at(const pe::headers &headers, std::span<const uint8_t> file, uint32_t rva,
                                      uint32_t size);
 
-// The names in the export table; empty when it has none. Throws pack_error,
+// The names in the export table; empty when it has none. Throws tool_error,
 // with `shown` as the file's name, when the table points outside the file.
 std::vector<std::string> pe_export_names(const pe::headers &headers, std::span<const uint8_t> file,
                                          const std::string &shown);

@@ -1,4 +1,4 @@
-#include "payload_writer.hpp"
+#include "payload/payload_writer.hpp"
 
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_getFrameProgression
 #include <zstd.h>
@@ -7,21 +7,23 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
 
 namespace tarvek {
 
 namespace {
 
-constexpr char magic[] = {'J', 'W', 'X'};
 constexpr size_t copy_chunk = 1 << 20;
-constexpr uint32_t skippable_frame_magic = 0x184D2A50;
 constexpr int job_size = 32 << 20;
 constexpr int job_overlap_log = 7;
+// The frame header as asked for: the frame magic, the descriptor (no
+// content size, not single-segment, no dictionary ID; the checksum flag)
+// and the window descriptor.
+constexpr size_t frame_header_size = 6;
+constexpr unsigned checksum_flag = 0x04;
 
 std::string le_bytes(uint64_t value, size_t count)
 {
@@ -56,7 +58,7 @@ public:
 private:
     [[noreturn]] void fail()
     {
-        throw payload_error("cannot write '" + path_ + "': " + std::strerror(errno));
+        throw tool_error("cannot write '" + printable(path_) + "': " + std::strerror(errno));
     }
     std::string path_;
     std::unique_ptr<FILE, int (*)(FILE *)> file_;
@@ -66,22 +68,29 @@ private:
 size_t checked(size_t result, const char *what)
 {
     if (ZSTD_isError(result))
-        throw payload_error(std::string("compression failed (") + what + "): " + ZSTD_getErrorName(result));
+        throw tool_error(std::string("compression failed (") + what + "): " + ZSTD_getErrorName(result));
     return result;
 }
 
-// One Zstandard frame, fed piece by piece; the compressed bytes go straight
-// to the output, so no input is ever held whole.
-class frame_encoder {
-public:
-    // `after_call` runs after every call into the library.
-    frame_encoder(const payload_options &options, unsigned window_log, output_file &out,
-                  std::function<void()> after_call)
-        : context_(ZSTD_createCCtx(), ZSTD_freeCCtx), out_(out), buffer_(ZSTD_CStreamOutSize(), 0),
-          after_call_(std::move(after_call))
+unsigned checked_window_log(unsigned window_log)
+{
+    if (window_log < smallest_window_log_allowed || window_log > largest_window_log_allowed)
+        throw tool_error("window log " + std::to_string(window_log) + " is outside " +
+                         std::to_string(smallest_window_log_allowed) + ".." +
+                         std::to_string(largest_window_log_allowed));
+    return window_log;
+}
+
+} // namespace
+
+struct payload_file::state {
+    state(const std::filesystem::path &output, const frame_options &options, unsigned log,
+          std::function<void()> after)
+        : out(output), context(ZSTD_createCCtx(), ZSTD_freeCCtx), buffer(ZSTD_CStreamOutSize(), 0),
+          after_call(std::move(after)), window_log(log), checksum(options.checksum)
     {
-        if (!context_)
-            throw payload_error("cannot create a compression context");
+        if (!context)
+            throw tool_error("cannot create a compression context");
         set(ZSTD_c_compressionLevel, options.level);
         set(ZSTD_c_windowLog, static_cast<int>(window_log));
         set(ZSTD_c_contentSizeFlag, 0);
@@ -94,97 +103,115 @@ public:
         if (options.threads != 0) {
             set(ZSTD_c_nbWorkers, static_cast<int>(options.threads));
             // Jobs of 32 MiB, each overlapping the data before it by a
-            // quarter of the window (32 MiB at 2^27): left to itself the
-            // library makes jobs of 256 MiB and more at the high levels, and
-            // one worker compresses a payload smaller than that alone.
+            // quarter of the window (32 MiB at the largest): left to itself
+            // the library makes jobs of 256 MiB and more at the high levels,
+            // and one worker compresses a payload smaller than that alone.
             set(ZSTD_c_jobSize, job_size);
             set(ZSTD_c_overlapLog, job_overlap_log);
         }
+        out.write(std::string_view(reinterpret_cast<const char *>(payload_magic), payload_magic_size));
     }
-    // Stream bytes the library has compressed so far (not only taken in).
-    uint64_t consumed() const { return ZSTD_getFrameProgression(context_.get()).consumed; }
-    void feed(std::string_view bytes)
-    {
-        ZSTD_inBuffer in = {bytes.data(), bytes.size(), 0};
-        while (in.pos < in.size)
-            drive(in, ZSTD_e_continue);
-    }
-    // Ends the current block: everything fed so far is in the output.
-    void end_block() { drain(ZSTD_e_flush); }
-    void finish() { drain(ZSTD_e_end); }
-    // The frame's first bytes as written: magic, descriptor, window.
-    const std::string &header() const { return header_; }
 
-private:
     void set(ZSTD_cParameter parameter, int value)
     {
-        checked(ZSTD_CCtx_setParameter(context_.get(), parameter, value), "parameter");
+        checked(ZSTD_CCtx_setParameter(context.get(), parameter, value), "parameter");
     }
+
     size_t drive(ZSTD_inBuffer &in, ZSTD_EndDirective mode)
     {
-        ZSTD_outBuffer chunk = {buffer_.data(), buffer_.size(), 0};
-        size_t left = checked(ZSTD_compressStream2(context_.get(), &chunk, &in, mode), "stream");
-        std::string_view bytes(buffer_.data(), chunk.pos);
-        if (header_.size() < 6)
-            header_.append(bytes.substr(0, 6 - header_.size()));
-        out_.write(bytes);
-        if (after_call_)
-            after_call_();
+        ZSTD_outBuffer chunk = {buffer.data(), buffer.size(), 0};
+        size_t left = checked(ZSTD_compressStream2(context.get(), &chunk, &in, mode), "stream");
+        std::string_view bytes(buffer.data(), chunk.pos);
+        if (header.size() < frame_header_size)
+            header.append(bytes.substr(0, frame_header_size - header.size()));
+        out.write(bytes);
+        if (after_call)
+            after_call();
         return left;
     }
+
     void drain(ZSTD_EndDirective mode)
     {
         ZSTD_inBuffer none = {nullptr, 0, 0};
         while (drive(none, mode) != 0) {
         }
     }
-    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> context_;
-    output_file &out_;
-    std::string buffer_;
-    std::string header_;
-    std::function<void()> after_call_;
+
+    // The launcher relies on these header fields; a library that chose other
+    // ones would make payloads that are larger or refused.
+    void check_header() const
+    {
+        const std::string frame_magic = le_bytes(ZSTD_MAGICNUMBER, 4);
+        const unsigned descriptor = checksum ? checksum_flag : 0;
+        const unsigned window = (window_log - smallest_window_log_allowed) << 3;
+        if (header.size() != frame_header_size || header.compare(0, 4, frame_magic) != 0 ||
+            static_cast<unsigned char>(header[4]) != descriptor || static_cast<unsigned char>(header[5]) != window)
+            throw tool_error("libzstd wrote a frame header other than the one asked for");
+    }
+
+    output_file out;
+    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> context;
+    std::string buffer;
+    std::string header; // the frame's first bytes as written
+    std::function<void()> after_call;
+    unsigned window_log;
+    bool checksum;
 };
 
-// The launcher relies on these header fields; a library that chose other
-// ones would make payloads that are larger or refused.
-void check_frame_header(const std::string &header, unsigned window_log, bool checksum)
+payload_file::payload_file(const std::filesystem::path &output, const frame_options &options, unsigned window_log,
+                           std::function<void()> after_call)
+    : state_(std::make_unique<state>(output, options, checked_window_log(window_log), std::move(after_call)))
 {
-    const std::string frame_magic = le_bytes(ZSTD_MAGICNUMBER, 4);
-    bool ok = header.size() == 6 && header.compare(0, 4, frame_magic) == 0;
-    if (ok) {
-        unsigned descriptor = static_cast<unsigned char>(header[4]);
-        unsigned expected = checksum ? 0x04 : 0x00; // no content size, not single-segment, no dictionary
-        ok = descriptor == expected &&
-             static_cast<unsigned char>(header[5]) == (window_log - smallest_window_log_allowed) << 3;
-    }
-    if (!ok)
-        throw payload_error("libzstd wrote a frame header other than the one asked for");
 }
 
-void check_window_log(unsigned window_log)
+payload_file::~payload_file() = default;
+
+void payload_file::feed(std::string_view stream_bytes)
 {
-    if (window_log < smallest_window_log_allowed || window_log > largest_window_log_allowed)
-        throw payload_error("window log " + std::to_string(window_log) + " is outside " +
-                            std::to_string(smallest_window_log_allowed) + ".." +
-                            std::to_string(largest_window_log_allowed));
+    ZSTD_inBuffer in = {stream_bytes.data(), stream_bytes.size(), 0};
+    while (in.pos < in.size)
+        state_->drive(in, ZSTD_e_continue);
 }
 
-} // namespace
-
-stream_item record_item(std::u16string name, byte_source content)
+uint64_t payload_file::end_block()
 {
-    return {stream_item::kind::record, std::move(name), std::move(content)};
+    state_->drain(ZSTD_e_flush);
+    return state_->out.written();
 }
 
-uint64_t stream_size(const std::vector<stream_item> &items, bool end_marker)
+uint64_t payload_file::compressed() const { return ZSTD_getFrameProgression(state_->context.get()).consumed; }
+
+stored_layout payload_file::finish()
 {
-    uint64_t size = end_marker ? 2 : 0;
-    for (const stream_item &item : items) {
-        if (item.type == stream_item::kind::record)
-            size += 2 * (item.name.size() + 1) + 8;
-        if (item.type != stream_item::kind::block_end)
-            size += source_size(item.content);
-    }
+    state_->drain(ZSTD_e_end);
+    state_->check_header();
+    output_file &out = state_->out;
+    stored_layout layout;
+    layout.frame_offset = payload_magic_size;
+    layout.frame_size = out.written() - layout.frame_offset;
+    layout.padding = (payload_length_field_size - out.written() % payload_length_field_size) % payload_length_field_size;
+    out.write(std::string(layout.padding, '\0'));
+    layout.length_field = out.written();
+    out.write(le_bytes(layout.length_field, payload_length_field_size));
+    layout.total = out.written();
+    layout.window_size = uint64_t{1} << state_->window_log;
+    layout.checksum = state_->checksum;
+    out.close();
+    return layout;
+}
+
+std::string record_header(std::u16string_view name, uint64_t size)
+{
+    return utf16le_bytes(name) + std::string(2, '\0') + le_bytes(size, entry_size_field_size);
+}
+
+std::string end_marker() { return std::string(2, '\0'); }
+
+uint64_t stream_size(const std::vector<payload_record> &records)
+{
+    uint64_t size = end_marker().size();
+    for (const payload_record &record : records)
+        size += record_header(record.name, record.size).size() + record.size;
     return size;
 }
 
@@ -196,78 +223,62 @@ unsigned smallest_window_log(uint64_t stream_size)
     return log;
 }
 
-payload_layout write_payload(const std::vector<stream_item> &items, const payload_options &options,
-                             const std::filesystem::path &output)
+void read_file_pieces(const std::filesystem::path &file, uint64_t size,
+                      const std::function<void(std::string_view)> &sink)
 {
-    payload_layout layout;
-    layout.stream_size = stream_size(items, options.end_marker);
-    layout.window_log = options.window_log != 0 ? options.window_log : smallest_window_log(layout.stream_size);
-    check_window_log(layout.window_log);
-
-    output_file out(output);
-    std::unique_ptr<output_file> copy;
-    if (!options.stream_copy.empty())
-        copy = std::make_unique<output_file>(options.stream_copy);
-
-    out.write(std::string_view(magic, sizeof magic));
-    if (options.skippable_frame_size != 0) {
-        out.write(le_bytes(skippable_frame_magic, 4) + le_bytes(options.skippable_frame_size, 4));
-        read_source(pattern_source(options.skippable_frame_size), copy_chunk,
-                    [&](std::string_view bytes) { out.write(bytes); });
+    const std::string name = file.string();
+    std::unique_ptr<FILE, int (*)(FILE *)> in(std::fopen(name.c_str(), "rb"), std::fclose);
+    if (!in)
+        throw tool_error("cannot read '" + printable(name) + "': " + std::strerror(errno));
+    std::vector<char> buffer(copy_chunk);
+    uint64_t total = 0;
+    for (;;) {
+        size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (n > 0) {
+            total += n;
+            if (total > size)
+                break;
+            sink(std::string_view(buffer.data(), n));
+        }
+        if (n < buffer.size()) {
+            if (std::ferror(in.get()))
+                throw tool_error("cannot read '" + printable(name) + "': " + std::strerror(errno));
+            break;
+        }
     }
-    layout.frame_offset = out.written();
+    if (total != size)
+        throw tool_error("'" + printable(name) + "' changed its size while it was being stored");
+}
 
+stored_layout write_payload(const std::vector<payload_record> &records, const payload_options &options,
+                            const std::filesystem::path &output)
+{
+    const unsigned window_log = options.window_log != 0 ? options.window_log : smallest_window_log(stream_size(records));
     // Where each record ends in the stream: the compressor takes input well
     // ahead of what it has compressed, so a record counts as done once the
     // compressed part of the stream has reached its end.
     std::vector<uint64_t> record_ends;
-    uint64_t fed = 0;
-    frame_encoder *encoder = nullptr;
-    frame_encoder frame(options, layout.window_log, out, [&] {
-        if (!options.progress || !encoder)
+    const payload_file *progress_of = nullptr;
+    payload_file file(output, options, window_log, [&] {
+        if (!options.progress || progress_of == nullptr)
             return;
-        uint64_t consumed = encoder->consumed();
-        auto done = std::upper_bound(record_ends.begin(), record_ends.end(), consumed);
-        options.progress(consumed, static_cast<uint64_t>(done - record_ends.begin()));
+        const uint64_t compressed = progress_of->compressed();
+        auto done = std::upper_bound(record_ends.begin(), record_ends.end(), compressed);
+        options.progress(compressed, static_cast<uint64_t>(done - record_ends.begin()));
     });
-    encoder = &frame;
+    progress_of = &file;
+    uint64_t fed = 0;
     auto feed = [&](std::string_view bytes) {
-        frame.feed(bytes);
+        file.feed(bytes);
         fed += bytes.size();
-        if (copy)
-            copy->write(bytes);
     };
-    for (const stream_item &item : items) {
-        switch (item.type) {
-        case stream_item::kind::record:
-            feed(utf16le_bytes(item.name + u'\0'));
-            feed(le_bytes(source_size(item.content), 8));
-            read_source(item.content, copy_chunk, feed);
-            record_ends.push_back(fed);
-            break;
-        case stream_item::kind::raw:
-            read_source(item.content, copy_chunk, feed);
-            break;
-        case stream_item::kind::block_end:
-            frame.end_block();
-            layout.block_ends.push_back(out.written());
-            break;
-        }
+    for (const payload_record &record : records) {
+        feed(record_header(record.name, record.size));
+        read_file_pieces(record.file, record.size, feed);
+        record_ends.push_back(fed);
     }
-    if (options.end_marker)
-        feed(std::string(2, '\0'));
-    frame.finish();
-    check_frame_header(frame.header(), layout.window_log, options.checksum);
-
-    layout.frame_size = out.written() - layout.frame_offset;
-    layout.padding = (8 - out.written() % 8) % 8;
-    out.write(std::string(layout.padding, '\0'));
-    out.write(le_bytes(out.written(), 8));
-    layout.total = out.written();
-    out.close();
-    if (copy)
-        copy->close();
-    return layout;
+    feed(end_marker());
+    return file.finish();
 }
 
 } // namespace tarvek

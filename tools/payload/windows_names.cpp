@@ -1,10 +1,11 @@
-#include "windows_names.hpp"
+#include "payload/windows_names.hpp"
+
+#include "common/utf.hpp"
 
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
 
-#include <cstdint>
 #include <cstdio>
 
 namespace tarvek {
@@ -95,59 +96,6 @@ std::u16string case_folded(const std::u16string &name)
         }
     }
     return folded;
-}
-
-std::string utf16_to_utf8(const std::u16string &units)
-{
-    std::string text;
-    for (size_t i = 0; i < units.size(); ++i) {
-        uint32_t value = units[i];
-        if (value >= 0xD800 && value <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            value = 0x10000 + ((value - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (value >= 0xD800 && value <= 0xDFFF) {
-            value = 0xFFFD;
-        }
-        if (value < 0x80) {
-            text += static_cast<char>(value);
-        } else if (value < 0x800) {
-            text += static_cast<char>(0xC0 | value >> 6);
-            text += static_cast<char>(0x80 | (value & 0x3F));
-        } else if (value < 0x10000) {
-            text += static_cast<char>(0xE0 | value >> 12);
-            text += static_cast<char>(0x80 | (value >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (value & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | value >> 18);
-            text += static_cast<char>(0x80 | (value >> 12 & 0x3F));
-            text += static_cast<char>(0x80 | (value >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (value & 0x3F));
-        }
-    }
-    return text;
-}
-
-std::string printable(const std::string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        bool whole = length > 0 && i + length <= text.size();
-        for (size_t k = 1; whole && k < length; ++k)
-            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (whole && (length > 1 || (lead >= 0x20 && lead != 0x7F))) {
-            out.append(text, i, length);
-            i += length;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
-            out += escaped;
-            ++i;
-        }
-    }
-    return out;
 }
 
 } // namespace tarvek

@@ -24,11 +24,4 @@ std::optional<std::string> entry_name_problem(const std::u16string &name);
 // simple case mapping of the Basic Multilingual Plane, as NTFS does).
 std::u16string case_folded(const std::u16string &name);
 
-// UTF-16 units as UTF-8 for messages; lone surrogates become U+FFFD.
-std::string utf16_to_utf8(const std::u16string &units);
-
-// Host text fit for one line of a message: bytes that are not printable
-// UTF-8 are shown as \xNN.
-std::string printable(const std::string &text);
-
 } // namespace tarvek

@@ -2,9 +2,9 @@
 // tarvek_run_program, the program it runs, in read-only data, by name.
 #include <algorithm>
 
+#include "common/error.hpp"
+#include "common/utf.hpp"
 #include "image_file.hpp"
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
 
 namespace tarvek::check {
 
@@ -75,7 +75,7 @@ void check_exports(const image_file &image, const expectations &expected, report
     std::string wanted;
     try {
         wanted = utf16le_bytes(utf8_to_utf16(*expected.run_program));
-    } catch (const payload_error &e) {
+    } catch (const tool_error &e) {
         r.expect(false, "the expected program", e.what());
         return;
     }

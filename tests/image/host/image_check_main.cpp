@@ -3,125 +3,103 @@
 // settings it was linked with; or, with --run-program, an adapter library
 // against what every one must be and the program it runs.
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <string_view>
+#include <string>
 
-#include "image_error.hpp"
+#include "common/command_line.hpp"
+#include "common/error.hpp"
+#include "image/launcher_link.hpp"
+#include "image/setting_options.hpp"
 #include "image_file.hpp"
-#include "launcher_link.hpp"
 
 namespace {
 
-constexpr const char *usage_text = R"(usage: tarvek-image-check IMAGE --allowed-imports TABLE [OPTIONS]
+constexpr const char *usage_text = "usage: tarvek-image-check IMAGE --allowed-imports TABLE [OPTIONS]";
 
-Checks a Tarvek Onefile launcher image: every header field, the data
-directories present and absent, the sections (names, order, access, file
-offsets; nothing after the last one; .rdata at a multiple of 4096), the
-payload at the start of .rdata, thread-local storage, the unwind table, the
-base relocations, the imports against TABLE (image/allowed_imports.txt),
-and the resources field by field (icon group and PNG images, version
-resource, manifest, all language neutral), and the compiled-in texts.
-Prints "FAIL: ..." for each item that is wrong and a summary; exits with 1
-when any is wrong.
-
-  --allowed-imports TABLE   the allowed import table (required)
-  --payload STORED          the stored payload the image was linked around
-  --timestamp N             the header's time stamp must be N (default: any
-                            but 0)
-  --run-program PATH        IMAGE is an adapter library (main.dll of a
-                            launcher that runs a program): check the headers,
-                            sections, unwind table, relocations and imports
-                            that every one must have, and that it exports
-                            run_code and tarvek_run_program, naming PATH;
-                            print its size
-Settings it was linked with (defaults as tarvek-link-launcher's):
-  --company TEXT, --product TEXT, --version A.B.C.D, --internal-name NAME
-                            (default internal name: IMAGE's name without .exe)
-  --icon FILE               seven times: the icons must be these files (default:
-                            any PNG images of the right sizes)
-  -h, --help                this text
-)";
-
-[[noreturn]] void usage_error(const std::string &message)
-{
-    std::fprintf(stderr, "tarvek-image-check: %s\n(tarvek-image-check --help tells more)\n", message.c_str());
-    std::exit(2);
-}
+constexpr const char *description_text =
+    R"(Checks a Tarvek Onefile launcher image: every header field, the data directories present and absent, the sections (names, order, access, file offsets; nothing after the last one; .rdata at a multiple of 4096), the payload at the start of .rdata, thread-local storage, the unwind table, the base relocations, the imports against TABLE (image/allowed_imports.txt), and the resources field by field (icon group and PNG images, version resource, manifest, all language neutral), and the compiled-in texts. Prints "FAIL: ..." for each item that is wrong and a summary; exits with 1 when any is wrong.)";
 
 std::string read_bytes(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw tarvek::image_error("cannot read '" + path + "'");
+        throw tarvek::tool_error("cannot read '" + path + "'");
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+struct command_line {
+    CLI::App app{description_text, "tarvek-image-check"};
+    std::string image_path, table, payload, timestamp, run_program;
+    tarvek::check::expectations expected;
+
+    command_line()
+    {
+        tarvek::set_usage(app, usage_text);
+        app.add_option("IMAGE", image_path, "the launcher image")->type_name("")->required();
+        const char *check = "Check";
+        app.add_option("--allowed-imports", table, "the allowed import table (required)")
+            ->type_name("TABLE")->required()->group(check);
+        app.add_option("--payload", payload, "the stored payload the image was linked around")
+            ->type_name("STORED")->group(check);
+        app.add_option("--timestamp", timestamp, "the header's time stamp must be N (default: any but 0)")
+            ->type_name("N")->group(check);
+        app.add_option("--run-program", run_program,
+                       "IMAGE is an adapter library (main.dll of a launcher that runs a program): check the "
+                       "headers, sections, unwind table, relocations and imports that every one must have, and "
+                       "that it exports run_code and tarvek_run_program, naming PATH; print its size")
+            ->type_name("PATH")->group(check);
+        tarvek::add_setting_options(app, expected.settings,
+                                    "Settings it was linked with (defaults as tarvek-link-launcher's)");
+    }
+
+    int run()
+    {
+        using namespace tarvek::check;
+        if (!expected.settings.icons.empty() && expected.settings.icons.size() != tarvek::icon_sizes.size())
+            throw tarvek::usage_error{"give --icon seven times or not at all"};
+        try {
+            if (!payload.empty())
+                expected.payload = read_bytes(payload);
+            if (!timestamp.empty())
+                expected.timestamp = tarvek::parse_timestamp(timestamp);
+            if (!run_program.empty())
+                expected.run_program = run_program;
+            if (expected.settings.internal_name.empty())
+                expected.settings.internal_name = tarvek::default_internal_name(image_path);
+            expected.allowed_imports = read_allowed_imports(table);
+            image_file image = read_image(image_path);
+
+            report r;
+            check_headers(image, expected, r);
+            check_sections(image, expected, r);
+            if (expected.run_program) {
+                check_unwind_table(image, r);
+                check_relocations(image, r);
+                check_imports(image, expected, r);
+                check_exports(image, expected, r);
+                std::printf("adapter library %s: %zu bytes\n", image_path.c_str(), image.bytes.size());
+            } else if (r.failed() == 0 || image.section(".rdata") != nullptr) {
+                check_thread_local_storage(image, r);
+                check_unwind_table(image, r);
+                check_relocations(image, r);
+                check_imports(image, expected, r);
+                check_resources(image, expected, r);
+                check_compiled_texts(image, expected, r);
+            }
+            std::printf("image check of %s: %d items, %d failed\n", image_path.c_str(), r.checked(), r.failed());
+            return r.failed() == 0 ? 0 : 1;
+        } catch (const tarvek::tool_error &e) {
+            std::printf("FAIL: %s\n", e.what());
+            return 1;
+        }
+    }
+};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    using namespace tarvek::check;
-    std::string image_path, table;
-    expectations expected;
-    try {
-        for (int i = 1; i < argc; ++i) {
-            std::string_view option = argv[i];
-            if (option == "-h" || option == "--help") {
-                std::fputs(usage_text, stdout);
-                return 0;
-            }
-            if (option.substr(0, 1) != "-") {
-                if (!image_path.empty())
-                    usage_error("more than one image");
-                image_path = option;
-                continue;
-            }
-            if (i + 1 >= argc)
-                usage_error("missing value after " + std::string(option));
-            std::string value = argv[++i];
-            if (option == "--allowed-imports")
-                table = value;
-            else if (option == "--payload")
-                expected.payload = read_bytes(value);
-            else if (option == "--timestamp")
-                expected.timestamp = tarvek::parse_timestamp(value);
-            else if (option == "--run-program")
-                expected.run_program = value;
-            else if (!tarvek::take_setting_option(option, value, expected.settings))
-                usage_error("unknown option " + std::string(option));
-        }
-        if (image_path.empty() || table.empty())
-            usage_error("an image and --allowed-imports are required");
-        if (!expected.settings.icons.empty() && expected.settings.icons.size() != tarvek::icon_sizes.size())
-            usage_error("give --icon seven times or not at all");
-        if (expected.settings.internal_name.empty())
-            expected.settings.internal_name = tarvek::default_internal_name(image_path);
-        expected.allowed_imports = read_allowed_imports(table);
-        image_file image = read_image(image_path);
-
-        report r;
-        check_headers(image, expected, r);
-        check_sections(image, expected, r);
-        if (expected.run_program) {
-            check_unwind_table(image, r);
-            check_relocations(image, r);
-            check_imports(image, expected, r);
-            check_exports(image, expected, r);
-            std::printf("adapter library %s: %zu bytes\n", image_path.c_str(), image.bytes.size());
-        } else if (r.failed() == 0 || image.section(".rdata") != nullptr) {
-            check_thread_local_storage(image, r);
-            check_unwind_table(image, r);
-            check_relocations(image, r);
-            check_imports(image, expected, r);
-            check_resources(image, expected, r);
-            check_compiled_texts(image, expected, r);
-        }
-        std::printf("image check of %s: %d items, %d failed\n", image_path.c_str(), r.checked(), r.failed());
-        return r.failed() == 0 ? 0 : 1;
-    } catch (const tarvek::image_error &e) {
-        std::printf("FAIL: %s\n", e.what());
-        return 1;
-    }
+    command_line line;
+    return tarvek::tool_main("tarvek-image-check", line.app, argc, argv, [&] { return line.run(); });
 }

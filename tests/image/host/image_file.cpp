@@ -5,7 +5,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "image_error.hpp"
+#include "common/error.hpp"
 
 namespace tarvek::check {
 
@@ -70,10 +70,10 @@ image_file read_image(const std::filesystem::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw image_error("cannot read '" + path.string() + "'");
+        throw tool_error("cannot read '" + path.string() + "'");
     image_file image;
     image.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    image.headers = pe::read_headers(image.bytes);
+    image.headers = pe::read_headers(image.bytes, path.string());
     return image;
 }
 
@@ -81,7 +81,7 @@ std::map<std::string, std::vector<std::string>> read_allowed_imports(const std::
 {
     std::ifstream in(path);
     if (!in)
-        throw image_error("cannot read the allowed import table '" + path.string() + "'");
+        throw tool_error("cannot read the allowed import table '" + path.string() + "'");
     std::map<std::string, std::vector<std::string>> table;
     for (std::string line; std::getline(in, line);) {
         line = line.substr(0, line.find('#'));
@@ -91,7 +91,7 @@ std::map<std::string, std::vector<std::string>> read_allowed_imports(const std::
         if (library.empty())
             continue;
         if (function.empty() || !extra.empty())
-            throw image_error("allowed import table: '" + line + "' is not 'LIBRARY FUNCTION'");
+            throw tool_error("allowed import table: '" + line + "' is not 'LIBRARY FUNCTION'");
         table[library].push_back(function);
     }
     return table;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher_settings.hpp"
-#include "pe_format.hpp"
+#include "image/launcher_settings.hpp"
+#include "image/pe_format.hpp"
 
 namespace tarvek::check {
 

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/error.hpp"
+#include "common/utf.hpp"
 #include "image_file.hpp"
 #include "manifest_xml.hpp"
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
 
 namespace tarvek::check {
 
@@ -283,13 +283,7 @@ void check_manifest(const std::vector<resource> &list, report &r)
     if (!r.expect(manifest != nullptr && manifest->data != nullptr, "manifest resource 1", "must be present"))
         return;
     std::string text(reinterpret_cast<const char *>(manifest->data), manifest->size);
-    bool utf8 = true;
-    try {
-        utf8_to_utf16(text);
-    } catch (const payload_error &) {
-        utf8 = false;
-    }
-    r.expect(utf8 && text.compare(0, 3, "\xEF\xBB\xBF") != 0, "manifest is UTF-8 without a byte-order mark");
+    r.expect(is_utf8(text) && text.compare(0, 3, "\xEF\xBB\xBF") != 0, "manifest is UTF-8 without a byte-order mark");
     r.expect(text.find_first_of("\r\n") == std::string::npos, "manifest is one line");
     r.expect(text.compare(0, 5, "<?xml") != 0, "manifest has no XML declaration");
     std::string difference;

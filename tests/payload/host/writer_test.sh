@@ -92,8 +92,8 @@ command_line() {
   : >clash_app/main.dll; : >clash_app/sub/Read.me; : >clash_app/sub/READ.ME
   : >slash_app/main.dll; : >'slash_app/back\slash'
   expect_status 2 'no output' "$tool"
-  expect_status 2 "not expected: --frobnicate" "$tool" --frobnicate -o x.stored
-  expect_status 2 'refuses windows above 2^27' "$tool" --window-log 28 --name a --text b -o x.stored
+  expect_status 2 "unknown option --frobnicate" "$tool" --frobnicate -o x.stored
+  expect_status 2 'refuses larger windows' "$tool" --window-log 28 --name a --text b -o x.stored
   expect_status 2 'must follow --name' "$tool" --text b -o x.stored
   expect_status 2 'has no content option' "$tool" --name a -o x.stored
   expect_status 2 'pairs of hex digits' "$tool" --name a --hex 0g -o x.stored

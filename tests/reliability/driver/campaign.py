@@ -12,6 +12,11 @@ from . import common, outcomes, payload
 
 CONFIGS = ("plain", "checksum")
 
+# The launcher of today leaves its partly filled target directory after a
+# failure exit. Once every failure exit removes it, set this to False: a
+# launcher around a truncated payload must then leave nothing behind.
+TRUNCATED_MAY_LEAVE_FOLDER = True
+
 
 class Base:
     """A linked campaign launcher and the stored payload inside it."""
@@ -171,6 +176,44 @@ def build_malformed(conf, roomy, work, checksum):
     return made
 
 
+def truncations(layout):
+    """(where, bytes kept, allowed outcomes) of a stored payload cut short."""
+    regions = layout.regions
+    header_start, header_end = regions["frame_header"][0]
+    first, last = layout.block_bodies[0], layout.block_bodies[-1]
+    no_header, decode = {"error: no header"}, {"error: decode"}
+    cuts = [("nothing", 0, no_header), ("inside the magic", 1, no_header), ("inside the magic", 2, no_header),
+            ("after the magic", 3, decode), ("inside the frame header", (header_start + header_end) // 2, decode),
+            ("inside a block header", layout.block_headers[0][0] + 1, decode),
+            ("inside the first block", (first[0] + first[1]) // 2, decode),
+            ("inside the last block", last[1] - 1, decode)]
+    if "checksum" in regions:
+        cuts.append(("inside the checksum", regions["checksum"][0][0] + 2, decode))
+    # The frame is whole: the launcher reads neither padding nor length field.
+    for region in ("padding", "length"):
+        if region in regions:
+            start, end = regions[region][0]
+            cuts.append((f"inside the {region}", (start + end) // 2, {"intact"}))
+    return cuts
+
+
+def build_truncated(conf, base, work):
+    """(description, image, allowed outcomes) of launchers linked around the
+    stored payload cut short, at any length, as ./tarvek pack --payload
+    links them."""
+    made = []
+    stored = os.path.join(work, "truncated.stored")
+    linked = os.path.join(work, "truncated.exe")
+    for where, kept, allowed in truncations(base.layout):
+        with open(stored, "wb") as f:
+            f.write(base.stored[:kept])
+        subprocess.run([conf["link_tool"], "--parts", conf["launcher_parts"], "--payload", stored, "-o", linked],
+                       check=True, capture_output=True)
+        with open(linked, "rb") as f:
+            made.append((f"truncated {where}: {kept} of {len(base.stored)} bytes", f.read(), allowed))
+    return made
+
+
 class Tally:
     def __init__(self):
         self.counts = {config: collections.Counter() for config in CONFIGS}
@@ -205,15 +248,17 @@ def run(conf, seed, cases, parallel, timeout_ms, only=None, configs=CONFIGS, bat
         base = Base(conf, f"campaign_{config}")
         expected = payload.expected_report(open(os.path.join(conf.folder, f"campaign_{config}.stream"), "rb").read())
         forbid_altered = base.layout.has_checksum
-        pending = []  # (case id, description, image, allowed, expected files)
+        pending = []  # (case id, description, image, allowed, expected files, may leave its folder)
         if malformed and only is None:
             for i, (description, image, allowed, files) in enumerate(
                     build_malformed(conf, roomy, work, forbid_altered)):
-                pending.append((f"{config}-m{i}", description, image, allowed, files))
+                pending.append((f"{config}-m{i}", description, image, allowed, files, True))
+            for i, (description, image, allowed) in enumerate(build_truncated(conf, base, work)):
+                pending.append((f"{config}-t{i}", description, image, allowed, expected, TRUNCATED_MAY_LEAVE_FOLDER))
         indices = [only] if only is not None else range(cases)
         for index in indices:
             description, image, allowed = mutation(seed, config, index, base, roomy)
-            pending.append((f"{config}-{index}", description, image, allowed, expected))
+            pending.append((f"{config}-{index}", description, image, allowed, expected, True))
             if len(pending) >= batch:
                 run_batch(conf, work, kept, config, pending, parallel, timeout_ms, tally, forbid_altered)
                 pending = []
@@ -226,17 +271,19 @@ def run(conf, seed, cases, parallel, timeout_ms, only=None, configs=CONFIGS, bat
 
 def run_batch(conf, work, kept, config, pending, parallel, timeout_ms, tally, forbid_altered):
     cases = []
-    for case_id, description, image, allowed, files in pending:
+    for case_id, description, image, allowed, files, may_leave_folder in pending:
         path = os.path.join(work, f"{case_id}.exe")
         with open(path, "wb") as f:
             f.write(image)
         cases.append([("id", case_id), ("exe", conf.windows_path(path))])
     results = common.run_cases(conf, cases, parallel=parallel, timeout_ms=timeout_ms,
                                work=os.path.join(work, "runs"))
-    for case_id, description, image, allowed, files in pending:
+    for case_id, description, image, allowed, files, may_leave_folder in pending:
         result = results[case_id]
         report = result["report"].decode("utf-8", "replace")
         label = outcomes.outcome(result, files, files=payload.reported_files(report))
+        if not may_leave_folder and result["left"]:
+            label = "left behind"
         path = os.path.join(work, f"{case_id}.exe")
         if tally.add(config, case_id, description, label, allowed, result, forbid_altered):
             os.makedirs(kept, exist_ok=True)

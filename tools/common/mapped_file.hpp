@@ -10,7 +10,7 @@ namespace tarvek {
 
 class mapped_file {
 public:
-    // Throws pack_error naming the file when it cannot be opened or mapped.
+    // Throws tool_error naming the file when it cannot be opened or mapped.
     explicit mapped_file(const std::filesystem::path &path);
     ~mapped_file();
     mapped_file(const mapped_file &) = delete;

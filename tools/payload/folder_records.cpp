@@ -1,4 +1,4 @@
-#include "folder_items.hpp"
+#include "payload/folder_records.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <map>
 
-#include "payload_error.hpp"
-#include "utf16_text.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
+#include "payload/windows_names.hpp"
 
 namespace tarvek {
 
@@ -25,10 +25,10 @@ public:
     {
         std::error_code error;
         if (!fs::is_directory(folder, error))
-            throw payload_error(shown(folder) + ": not a folder");
+            throw tool_error(shown(folder) + ": not a folder");
         root_ = fs::canonical(folder, error);
         if (error)
-            throw payload_error(shown(folder) + ": " + error.message());
+            throw tool_error(shown(folder) + ": " + error.message());
         walk(root_, {});
     }
 
@@ -47,17 +47,14 @@ private:
 
     [[noreturn]] void fail(const fs::path &relative, const std::string &rule) const
     {
-        throw payload_error(shown_below(relative) + ": " + rule);
+        throw tool_error(shown_below(relative) + ": " + rule);
     }
 
     std::u16string component_name(const fs::path &relative, const fs::path &component) const
     {
-        std::u16string name;
-        try {
-            name = utf8_to_utf16(component.string());
-        } catch (const payload_error &) {
+        if (!is_utf8(component.string()))
             fail(relative, "the name is not valid UTF-8, so Windows cannot hold it");
-        }
+        const std::u16string name = utf8_to_utf16(component.string());
         if (std::optional<std::string> problem = component_problem(name))
             fail(relative, "the name '" + shown(component) + "' " + *problem);
         return name;
@@ -135,9 +132,9 @@ private:
             name += utf8_to_utf16(component.string());
             leading /= component;
         }
-        if (name.size() > longest_entry_name)
+        if (name.size() > entry_name_max_units)
             fail(relative, "its name has " + std::to_string(name.size()) + " UTF-16 units, more than the " +
-                               std::to_string(longest_entry_name) + " a launcher unpacks");
+                               std::to_string(entry_name_max_units) + " a launcher unpacks");
         claim(case_folded(name), relative, false);
         files.emplace(std::move(name), found_file{relative, path});
     }
@@ -180,27 +177,36 @@ void add_length_warnings(const folder_walk &walk, const fs::path &folder, std::v
     }
 }
 
+payload_record record_of(const std::u16string &name, const fs::path &file)
+{
+    std::error_code error;
+    const uint64_t size = fs::file_size(file, error);
+    if (error)
+        throw tool_error("cannot read '" + printable(file.string()) + "': " + error.message());
+    return {name, file, size};
+}
+
 } // namespace
 
-std::vector<stream_item> folder_items(const fs::path &folder, std::vector<std::string> *warnings)
+std::vector<payload_record> folder_records(const fs::path &folder, std::vector<std::string> *warnings)
 {
     folder_walk walk(folder);
     auto &files = walk.files;
     if (files.empty())
-        throw payload_error(printable(folder.string()) + ": the folder is empty: nothing to pack");
+        throw tool_error(printable(folder.string()) + ": the folder is empty: nothing to pack");
     auto main_library = files.find(main_library_name);
     if (main_library == files.end())
-        throw payload_error(printable(folder.string()) + ": no main.dll at its top level");
+        throw tool_error(printable(folder.string()) + ": no main.dll at its top level");
     if (warnings)
         add_length_warnings(walk, folder, *warnings);
 
-    std::vector<stream_item> items;
-    items.push_back(record_item(main_library->first, file_source(main_library->second.path)));
+    std::vector<payload_record> records;
+    records.push_back(record_of(main_library->first, main_library->second.path));
     files.erase(main_library);
     // std::map orders the names by their UTF-16 units.
     for (const auto &[name, file] : files)
-        items.push_back(record_item(name, file_source(file.path)));
-    return items;
+        records.push_back(record_of(name, file.path));
+    return records;
 }
 
 } // namespace tarvek

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "payload_writer.hpp"
+#include "payload/payload_format.hpp"
+#include "payload/payload_writer.hpp"
 
 namespace tarvek {
 
-// Longest name the launcher reads, in UTF-16 units.
-constexpr size_t longest_entry_name = 1023;
+// The first record's name: the launcher loads the main library under it.
 inline constexpr char16_t main_library_name[] = u"main.dll";
 
 // The target directory under a typical temporary folder, as the launcher
@@ -31,17 +31,18 @@ constexpr size_t longest_short_path = 259;
 // no records: an empty one is not stored. Symbolic links that stay inside
 // the folder are followed.
 //
-// Throws payload_error, with a message that names the file and the rule,
+// Throws tool_error, with a message that names the file and the rule,
 // for what a launcher could not unpack as it is on Windows: an empty folder,
 // no main.dll, a file that cannot be read, a symbolic link that leads out of
 // the folder, to nothing, or into a loop, anything that is neither file nor
 // folder, a name that is not UTF-8, a component that Windows cannot hold
-// (component_problem), a name longer than 1023 UTF-16 units, or two names
+// (component_problem), a name longer than the launcher reads
+// (entry_name_max_units UTF-16 units), or two names
 // that differ only in letter case.
 //
 // Adds a line to `warnings` for each name whose path under a typical
 // temporary folder would pass 259 units (or 4095), with the margin.
-std::vector<stream_item> folder_items(const std::filesystem::path &folder,
-                                      std::vector<std::string> *warnings = nullptr);
+std::vector<payload_record> folder_records(const std::filesystem::path &folder,
+                                          std::vector<std::string> *warnings = nullptr);
 
 } // namespace tarvek

@@ -1,4 +1,4 @@
-#include "mapped_file.hpp"
+#include "common/mapped_file.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,15 +8,15 @@
 #include <cerrno>
 #include <cstring>
 
-#include "pack_error.hpp"
-#include "windows_names.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
 
 namespace tarvek {
 
 mapped_file::mapped_file(const std::filesystem::path &path)
 {
     auto fail = [&](const char *what) {
-        throw pack_error(printable(path.string()) + ": cannot " + what + ": " + std::strerror(errno));
+        throw tool_error(printable(path.string()) + ": cannot " + what + ": " + std::strerror(errno));
     };
     int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
@@ -30,7 +30,7 @@ mapped_file::mapped_file(const std::filesystem::path &path)
     }
     if (!S_ISREG(status.st_mode)) {
         ::close(descriptor);
-        throw pack_error(printable(path.string()) + ": not a file");
+        throw tool_error(printable(path.string()) + ": not a file");
     }
     size_ = static_cast<size_t>(status.st_size);
     if (size_ > 0) {

@@ -1,29 +1,27 @@
-#include "payload_records.hpp"
+#include "payload/payload_records.hpp"
 
 #include <zstd.h>
 
 #include <memory>
 #include <vector>
 
-#include "folder_items.hpp"
-#include "pack_error.hpp"
+#include "common/error.hpp"
+#include "payload/payload_format.hpp"
 
 namespace tarvek {
 
 namespace {
 
-constexpr int launcher_window_log_max = 27;
-
 // Exactly n bytes at a time from the decompressed stream.
 class stream_reader {
 public:
-    stream_reader(const located_payload &payload, const record_visitor &visitor, const std::string &shown)
+    stream_reader(const stored_payload &payload, const record_visitor &visitor, const std::string &shown)
         : context_(ZSTD_createDCtx(), ZSTD_freeDCtx), visitor_(visitor), shown_(shown),
           buffer_(ZSTD_DStreamOutSize()), input_{payload.frame.data(), payload.frame.size(), 0}
     {
         if (!context_)
-            throw pack_error("cannot create a decompression context");
-        ZSTD_DCtx_setParameter(context_.get(), ZSTD_d_windowLogMax, launcher_window_log_max);
+            throw tool_error("cannot create a decompression context");
+        ZSTD_DCtx_setParameter(context_.get(), ZSTD_d_windowLogMax, payload_max_window_log);
     }
 
     // Hands the next n bytes to `sink` in pieces; false when the stream ends
@@ -55,7 +53,7 @@ public:
     }
 
     uint64_t consumed() const { return consumed_; }
-    [[noreturn]] void fail(const std::string &what) const { throw pack_error(shown_ + ": " + what); }
+    [[noreturn]] void fail(const std::string &what) const { throw tool_error(shown_ + ": " + what); }
 
 private:
     bool refill()
@@ -104,7 +102,7 @@ uint64_t read_le(stream_reader &reader, size_t count, const char *what)
 
 } // namespace
 
-payload_totals walk_records(const located_payload &payload, const record_visitor &visitor, const std::string &shown)
+payload_totals walk_records(const stored_payload &payload, const record_visitor &visitor, const std::string &shown)
 {
     stream_reader reader(payload, visitor, shown);
     payload_totals totals;
@@ -114,14 +112,14 @@ payload_totals walk_records(const located_payload &payload, const record_visitor
             char16_t unit = static_cast<char16_t>(read_le(reader, 2, "a name"));
             if (unit == 0)
                 break;
-            if (name.size() == longest_entry_name)
+            if (name.size() == entry_name_max_units)
                 reader.fail("record " + std::to_string(totals.files + 1) + " has a name of more than " +
-                            std::to_string(longest_entry_name) + " units (damaged payload)");
+                            std::to_string(entry_name_max_units) + " units (damaged payload)");
             name += unit;
         }
         if (name.empty())
             break;
-        const uint64_t size = read_le(reader, 8, "a record's size");
+        const uint64_t size = read_le(reader, entry_size_field_size, "a record's size");
         if (visitor.begin)
             visitor.begin(name, size);
         bool whole = reader.take(size, [&](std::span<const uint8_t> piece) {

@@ -1,5 +1,6 @@
-// tarvek-payload: writes a stored payload from an application folder, or
-// from records given one by one on the command line (test fixtures).
+// tarvek-payload: writes the stored payloads of the launcher's tests, from
+// an application folder or from records given one by one on the command
+// line, and damages them as a test asks.
 #include <CLI/CLI.hpp>
 
 #include <cctype>
@@ -11,20 +12,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/command_line.hpp"
+#include "common/error.hpp"
+#include "common/utf.hpp"
 #include "fixture_damage.hpp"
-#include "folder_items.hpp"
-#include "payload_error.hpp"
-#include "payload_writer.hpp"
-#include "command_line.hpp"
-#include "utf16_text.hpp"
+#include "fixture_stream.hpp"
 
 namespace {
 
-constexpr const char *description_text = R"(Writes the stored payload that a Tarvek Onefile launcher carries: "JWX", one
-Zstandard frame (no content size, checksum or dictionary ID), zero padding
-to a multiple of 8, and the number of bytes before it as u64le. The frame
-holds the records (UTF-16LE name with a zero unit, u64le size, content) and
-the end marker.)";
+constexpr const char *description_text = R"(Writes a stored payload as a Tarvek Onefile launcher carries it, for the launcher's tests: "JWX", one Zstandard frame (no content size or dictionary ID; a content checksum only with --checksum), zero padding to a multiple of 8, and the number of bytes before it as u64le. The frame holds the records (UTF-16LE name with a zero unit, u64le size, content) and the end marker, or whatever the items below make of it.)";
 
 constexpr const char *footer_text = R"(Each of --name, --long-name and --raw starts an item and is followed by
 exactly one content option. --long-name W >= N gives one component.
@@ -39,7 +35,8 @@ struct settings {
     std::optional<std::string> folder;
     bool allow_empty = false;
     bool print_layout = false;
-    tarvek::payload_options options;
+    tarvek::fixture_options options;
+    uint32_t skippable_frame_size = 0;
     std::vector<tarvek::stream_item> items;
     std::optional<std::pair<unsigned, unsigned>> window_patch;
     bool corrupt_checksum = false;
@@ -119,11 +116,9 @@ std::u16string long_name(const std::string &text)
 
 std::u16string name_text(const std::string &text)
 {
-    try {
-        return tarvek::utf8_to_utf16(text);
-    } catch (const tarvek::payload_error &error) {
-        throw usage_error{std::string("--name: ") + error.what()};
-    }
+    if (!tarvek::is_utf8(text))
+        throw usage_error{"--name: not valid UTF-8: '" + tarvek::printable(text) + "'"};
+    return tarvek::utf8_to_utf16(text);
 }
 
 // The options that build items, in the order they were given: each of
@@ -222,21 +217,23 @@ struct damage_values {
 
 void add_frame_options(CLI::App &app, settings &s, damage_values &damage)
 {
+    const std::string low = std::to_string(tarvek::smallest_window_log_allowed);
+    const std::string high = std::to_string(tarvek::largest_window_log_allowed);
     app.add_option("--window-log", s.options.window_log,
-                   "a window of 2^N bytes, N in 10..27 (default: the smallest power of two that holds the "
-                   "whole decompressed stream, at least 2^10, at most 2^27)")
+                   "a window of 2^N bytes, N in " + low + ".." + high + " (default: the smallest power of two "
+                   "that holds the whole decompressed stream, at least 2^" + low + ", at most 2^" + high + ")")
         ->type_name("N")->check(tarvek::number_in(tarvek::smallest_window_log_allowed,
                                                   tarvek::largest_window_log_allowed,
-                                                  "the launcher refuses windows above 2^27"))
+                                                  "the launcher refuses larger windows"))
         ->group("Frame");
-    app.add_option("--level", s.options.level, "compression level, 1..19 (default 3)")
+    app.add_option("--level", s.options.frame.level, "compression level, 1..19 (default 3)")
         ->type_name("N")->check(tarvek::number_in(1, 19))->group("Frame");
-    app.add_option("--threads", s.options.threads,
+    app.add_option("--threads", s.options.frame.threads,
                    "compression workers; 0 (the default) compresses in this thread, block ends exactly where "
                    "--end-block asks")
         ->type_name("N")->check(tarvek::number_in(0u, 64u))->group("Frame");
-    app.add_flag("--long-distance", s.options.long_distance, "long-distance matching")->group("Frame");
-    app.add_flag("--checksum", s.options.checksum, "give the frame a content checksum")->group("Damage");
+    app.add_flag("--long-distance", s.options.frame.long_distance, "long-distance matching")->group("Frame");
+    app.add_flag("--checksum", s.options.frame.checksum, "give the frame a content checksum")->group("Damage");
     app.add_flag("--corrupt-checksum", s.corrupt_checksum, "give it one and invert its four bytes")
         ->group("Damage");
     app.add_option("--patch-window", damage.patch_window,
@@ -247,7 +244,7 @@ void add_frame_options(CLI::App &app, settings &s, damage_values &damage)
         ->group("Damage");
     app.add_option("--bad-magic", damage.bad_magic, "swap the case of magic byte I (0, 1 or 2)")
         ->type_name("I")->check(tarvek::number_in(0, 2))->group("Damage");
-    app.add_option("--skippable-frame", s.options.skippable_frame_size,
+    app.add_option("--skippable-frame", s.skippable_frame_size,
                    "a skippable frame with N bytes between the magic and the frame")
         ->type_name("N")->check(tarvek::number_in(uint32_t{1}, uint32_t{0xFFFFFFFFu}))->group("Damage");
     app.add_option("--damage-after-block", damage.damage_after_block,
@@ -258,7 +255,7 @@ void add_frame_options(CLI::App &app, settings &s, damage_values &damage)
 void apply_damage_values(const CLI::App &app, settings &s, const damage_values &damage)
 {
     if (app.count("--corrupt-checksum"))
-        s.options.checksum = true;
+        s.options.frame.checksum = true;
     if (app.count("--patch-window")) {
         std::vector<uint64_t> values = parse_numbers(damage.patch_window, "--patch-window", 2);
         if (values.size() != 2 || values[0] > 31 || values[1] > 7)
@@ -331,13 +328,14 @@ struct command_line {
     }
 };
 
-void print_layout(const tarvek::payload_layout &layout)
+void print_layout(const tarvek::fixture_layout &layout)
 {
     std::printf("stream_size %llu\nwindow_log %u\nframe_offset %llu\nframe_size %llu\npadding %llu\ntotal %llu\n",
                 static_cast<unsigned long long>(layout.stream_size), layout.window_log,
-                static_cast<unsigned long long>(layout.frame_offset),
-                static_cast<unsigned long long>(layout.frame_size),
-                static_cast<unsigned long long>(layout.padding), static_cast<unsigned long long>(layout.total));
+                static_cast<unsigned long long>(layout.stored.frame_offset),
+                static_cast<unsigned long long>(layout.stored.frame_size),
+                static_cast<unsigned long long>(layout.stored.padding),
+                static_cast<unsigned long long>(layout.stored.total));
     for (uint64_t offset : layout.block_ends)
         std::printf("block_end %llu\n", static_cast<unsigned long long>(offset));
 }
@@ -349,9 +347,11 @@ void run(settings &s)
         items = tarvek::folder_items(*s.folder);
     items.insert(items.end(), s.items.begin(), s.items.end());
     if (items.empty() && !s.allow_empty)
-        throw tarvek::payload_error("nothing to store: give --dir, --name, --long-name or --raw (or --allow-empty)");
+        throw tarvek::tool_error("nothing to store: give --dir, --name, --long-name or --raw (or --allow-empty)");
 
-    tarvek::payload_layout layout = tarvek::write_payload(items, s.options, s.output);
+    tarvek::fixture_layout layout = tarvek::write_fixture(items, s.options, s.output);
+    if (s.skippable_frame_size != 0)
+        tarvek::insert_skippable_frame(s.output, layout, s.skippable_frame_size);
     if (s.window_patch)
         tarvek::patch_window_descriptor(s.output, layout, s.window_patch->first, s.window_patch->second);
     if (s.corrupt_checksum)
@@ -369,18 +369,9 @@ void run(settings &s)
 int main(int argc, char **argv)
 {
     command_line line;
-    try {
-        if (!tarvek::parse_command_line(line.app, argc, argv))
-            return 0;
+    return tarvek::tool_main("tarvek-payload", line.app, argc, argv, [&] {
         line.finish();
         run(line.s);
         return 0;
-    } catch (const usage_error &error) {
-        std::fprintf(stderr, "tarvek-payload: %s\n(tarvek-payload --help lists the options)\n",
-                     error.message.c_str());
-        return 2;
-    } catch (const tarvek::payload_error &error) {
-        std::fprintf(stderr, "tarvek-payload: %s\n", error.what());
-        return 1;
-    }
+    });
 }

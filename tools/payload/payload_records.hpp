@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "launcher_payload.hpp"
+#include "payload/stored_payload.hpp"
 
 namespace tarvek {
 
@@ -26,10 +26,10 @@ struct payload_totals {
     uint64_t stream_bytes = 0;
 };
 
-// Decodes the whole frame. Throws pack_error, naming `shown`, when the frame
+// Decodes the whole frame. Throws tool_error, naming `shown`, when the frame
 // does not decode (damage, a checksum that does not match, a window above
-// 2^27), a record is cut short or has a name of more than 1023 units, or
-// the stream goes on after the end marker.
-payload_totals walk_records(const located_payload &payload, const record_visitor &visitor, const std::string &shown);
+// the launcher's limit), a record is cut short or has a name longer than
+// the launcher reads, or the stream goes on after the end marker.
+payload_totals walk_records(const stored_payload &payload, const record_visitor &visitor, const std::string &shown);
 
 } // namespace tarvek
