@@ -3,12 +3,7 @@ set(TARVEK_GTEST_SOURCE /usr/src/googletest/googletest)
 if(NOT EXISTS "${TARVEK_GTEST_SOURCE}/src/gtest-all.cc")
   message(FATAL_ERROR "no GoogleTest source at ${TARVEK_GTEST_SOURCE}: run tools/setup.sh")
 endif()
-# Every program or library that links libstdc++ (and so libwinpthread)
-# needs this; see setjmp_shim.s.
-add_library(ucrt_setjmp_shim STATIC ${CMAKE_CURRENT_LIST_DIR}/setjmp_shim.s)
-
 add_library(gtest STATIC ${TARVEK_GTEST_SOURCE}/src/gtest-all.cc)
-target_link_libraries(gtest PUBLIC ucrt_setjmp_shim)
 target_include_directories(gtest SYSTEM PUBLIC ${TARVEK_GTEST_SOURCE}/include
   PRIVATE ${TARVEK_GTEST_SOURCE})
 target_compile_options(gtest PRIVATE -O1 -w)

@@ -32,11 +32,16 @@ set(CMAKE_C_FLAGS_INIT "${_ucrt} ${_c_headers}")
 set(CMAKE_CXX_FLAGS_INIT "${_ucrt} ${_cxx_headers} ${_c_headers}")
 set(CMAKE_ASM_FLAGS_INIT "-Wno-unused-command-line-argument")
 
-# Ordinary programs (tests, probes) link statically against libstdc++ and
-# the UCRT; the launcher itself replaces all of this (see launcher/).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -static -nodefaultlibs -L${TARVEK_MINGW_GCC_DIR}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -static -nodefaultlibs -L${TARVEK_MINGW_GCC_DIR}")
-set(_libs "-Wl,--start-group -lstdc++ -lmingw32 -lgcc -lgcc_eh -lmingwex -lwinpthread -lucrt -lkernel32 -ladvapi32 -lshell32 -luser32 -Wl,--end-group")
+# Ordinary programs and libraries (tests, probes, applications) link
+# statically against libstdc++ and the UCRT; the launcher itself replaces
+# all of this (see launcher/). Debian's libwinpthread is built for msvcrt
+# and calls _setjmp, which the UCRT exports as __intrinsic_setjmp: the same
+# function, so the linker takes the one for the other.
+set(_link "-fuse-ld=lld -static -nodefaultlibs -L${TARVEK_MINGW_GCC_DIR}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${_link}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_link}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_link}")
+set(_libs "-Wl,--start-group -lstdc++ -lmingw32 -lgcc -lgcc_eh -lmingwex -lwinpthread -lucrt -lkernel32 -ladvapi32 -lshell32 -luser32 -Wl,--end-group -Wl,-Xlink=-alternatename:_setjmp=__intrinsic_setjmp")
 set(CMAKE_C_STANDARD_LIBRARIES "${_libs}" CACHE STRING "" FORCE)
 set(CMAKE_CXX_STANDARD_LIBRARIES "${_libs}" CACHE STRING "" FORCE)
 
