@@ -4,8 +4,8 @@
 #   pack_test.sh CASE TARVEK_PACK WORK_DIR BUILD_ROOT HELLO_APP PACK_BIN NO_ENTRY_DLL
 #
 # CASE is bad_inputs, round_trip, inspection, settings, hello, damaged,
-# signed or installed. WORK_DIR is made afresh below the build folder, which Windows
-# programs see as drive T:.
+# signed, installed or sdk. WORK_DIR is made afresh below the build folder,
+# which Windows programs see as drive T:.
 set -euo pipefail
 
 case_name=$1 pack=$2 work=$3 build_root=$4 hello_app=$5 pack_bin=$6 no_entry_dll=$7
@@ -467,6 +467,96 @@ installed() {
   # A second install replaces the first whole.
   bash "$here/../../tools/install.sh" "$build_root" "$work/prefix" >/dev/null
   expect_eq "$(ls -A prefix/lib/tarvek-onefile)" launcher-parts "the installed library folder"
+}
+
+# The SDK from an installed prefix: examples/sdk (a copy, which the case
+# then changes) configured with the installed package and toolchain, built,
+# run, and built again after each change of what the launcher is made of.
+sdk() {
+  bash "$here/../../tools/install.sh" "$build_root" "$work/prefix" >/dev/null
+  cp -R "$here/../../examples/sdk" source
+  # cmake_step LOG ARGS...: cmake with nothing pointing at the build folder's
+  # launcher parts; fails the case with LOG's end.
+  cmake_step() {
+    local log=$1; shift
+    env -u TARVEK_LAUNCHER_PARTS cmake "$@" >"$log" 2>&1 || fail "cmake $*: $(tail -n 20 "$log")"
+  }
+  cmake_step configure.txt -S source -B greeter -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DCMAKE_TOOLCHAIN_FILE="$work/prefix/lib/cmake/TarvekOnefile/mingw-clang.cmake"
+  cmake_step build.txt --build greeter
+  # libgreeter.dll as main.dll, data/'s files beside it.
+  "$pack" --list greeter/greeter.exe >list.txt
+  expect_eq "$(sed '$d' list.txt | sed 's/^ *//')" "$(stat -c %s greeter/libgreeter.dll)  main.dll
+5  greeting.txt
+17  texts\farewell.txt" "the launcher's entries"
+  check_image greeter/greeter.exe --company 'Tarvek Onefile Examples' --product 'Tarvek Greeter' --version 0.0.0.0
+
+  run_launcher greeter/greeter.exe Ada 'Grace Hopper'
+  expect_eq "$run_status" 0 "exit code of greeter.exe"
+  local exe_path; exe_path=$(windows_path greeter/greeter.exe)
+  expect_eq "$run_out" "Hello, Ada!
+Hello, Grace Hopper!
+Goodbye for now.
+main library: main.dll
+started as: $exe_path
+from the folder: ${exe_path%\\*}" "greeter.exe's output"
+  run_launcher greeter/greeter.exe
+  expect_eq "$run_status" 2 "exit code of greeter.exe without a name"
+  expect_eq "$run_out" "" "output of greeter.exe without a name"
+
+  # Nothing changed: nothing to do.
+  cmake_step again.txt --build greeter
+  contains "$(cat again.txt)" "no work to do" "a build with nothing changed"
+  # A changed data file, a new one, a removed one, a changed option: each
+  # packs again.
+  extracted() {
+    rm -rf extracted
+    "$pack" --extract greeter/greeter.exe extracted >/dev/null || fail "--extract of greeter.exe"
+  }
+  printf 'Howdy' >source/data/greeting.txt
+  cmake_step changed.txt --build greeter
+  extracted
+  expect_eq "$(cat extracted/greeting.txt)" Howdy "the changed data file"
+  printf 'new' >source/data/texts/new.txt
+  cmake_step added.txt --build greeter
+  extracted
+  expect_eq "$(cat extracted/texts/new.txt)" new "the added data file"
+  rm source/data/texts/farewell.txt
+  cmake_step removed.txt --build greeter
+  extracted
+  [ ! -e extracted/texts/farewell.txt ] || fail "a removed data file is still packed"
+  sed -i 's/PRODUCT "Tarvek Greeter"/PRODUCT "Greeter Renamed"/' source/CMakeLists.txt
+  cmake_step option.txt --build greeter
+  check_image greeter/greeter.exe --company 'Tarvek Onefile Examples' --product 'Greeter Renamed' --version 0.0.0.0
+  cmp greeter/libgreeter.dll extracted/main.dll || fail "main.dll is not the built library"
+
+  # Refusals at configure time: a project not cross-compiled for x86-64
+  # Windows; a main library that is no DLL, a DIRECTORY holding main.dll.
+  mkdir -p host refusals/data
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(host NONE)' \
+    'find_package(TarvekOnefile CONFIG REQUIRED)' 'tarvek_add_onefile(app MAIN_LIBRARY library)' >host/CMakeLists.txt
+  local status=0
+  env -u TARVEK_LAUNCHER_PARTS cmake -S host -B host/build -DCMAKE_PREFIX_PATH="$work/prefix" >host.txt 2>&1 ||
+    status=$?
+  expect_eq "$status" 1 "configure of a project for the host"
+  # CMake wraps its messages: compared with the lines joined.
+  joined() { tr -s ' \n' ' ' <"$1"; }
+  contains "$(joined host.txt)" "tarvek_add_onefile(app): the project must be cross-compiled for x86-64 Windows, not for 'Linux'" \
+    "refusal of a host project"
+  printf 'int f(void) { return 0; }\n' >refusals/f.c
+  printf x >refusals/data/Main.dll
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(refusals C)' \
+    'find_package(TarvekOnefile CONFIG REQUIRED)' 'add_library(archive STATIC f.c)' 'add_library(code SHARED f.c)' \
+    'tarvek_add_onefile(static MAIN_LIBRARY archive)' 'tarvek_add_onefile(clash MAIN_LIBRARY code DIRECTORY data)' \
+    >refusals/CMakeLists.txt
+  status=0
+  env -u TARVEK_LAUNCHER_PARTS cmake -S refusals -B refusals/build -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DCMAKE_TOOLCHAIN_FILE="$work/prefix/lib/cmake/TarvekOnefile/mingw-clang.cmake" >refusals.txt 2>&1 || status=$?
+  expect_eq "$status" 1 "configure with refused calls"
+  contains "$(joined refusals.txt)" "tarvek_add_onefile(static): MAIN_LIBRARY archive is a STATIC_LIBRARY" \
+    "refusal of a static library"
+  contains "$(joined refusals.txt)" "tarvek_add_onefile(clash): DIRECTORY $work/refusals/data holds Main.dll" \
+    "refusal of a DIRECTORY holding main.dll"
 }
 
 "$case_name"
