@@ -5,6 +5,8 @@
 // vector (argv[0] is the launcher's path) and the path of this library in
 // the folder the parent unpacked everything into. What run_code returns
 // becomes the launcher's exit code.
+#include <tarvek/run_code.h>
+
 #include <stdio.h>
 #include <wchar.h>
 #include <windows.h>
@@ -31,14 +33,14 @@ static void print_environment(const wchar_t *name, const char *label)
         printf("%s: %ls\n", label, value);
 }
 
-extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wchar_t *library_path)
+TARVEK_RUN_CODE
 {
     printf("Hello from a Tarvek Onefile application.\n");
     printf("%d argument%s\n", argc - 1, argc == 2 ? "" : "s");
     for (int i = 1; i < argc; ++i)
         printf("  argument %d: %ls\n", i, argv[i]);
-    print_environment(L"TARVEK_ORIGINAL_ARGV0", "started as");
-    print_environment(L"TARVEK_ONEFILE_DIRECTORY", "from the folder");
+    print_environment(TARVEK_ENV_ORIGINAL_ARGV0, "started as");
+    print_environment(TARVEK_ENV_ONEFILE_DIRECTORY, "from the folder");
 
     wchar_t path[4096];
     FILE *data = beside_library(library_path, L"data\\greeting.txt", path, 4096) ? _wfopen(path, L"rb") : nullptr;
