@@ -10,7 +10,7 @@
 #include "paths/environment_names.hpp"
 #include "paths/path_template.hpp"
 #include "paths/text.hpp"
-#include "payload/extraction.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 
 using run_code_function = int (*)(int argc, wchar_t **argv, const wchar_t *library_path);
@@ -26,8 +26,7 @@ static void make_target_directory_full()
 
 [[noreturn]] static void load_failed(DWORD code)
 {
-    report_system_error("Error, load DLL.", code);
-    exit(failure_exit_code);
+    fatal_system_error("Error, load DLL.", code);
 }
 
 // The child's end: load the main library from the target directory and hand

@@ -13,6 +13,7 @@
 #include "paths/path_normalisation.hpp"
 #include "paths/run_identity.hpp"
 #include "paths/text.hpp"
+#include "paths/unique_handle.hpp"
 
 static image_path normalised_own_image;
 static image_path reported_own_image;
@@ -62,12 +63,10 @@ static bool read_module_name(DWORD id, wchar_t *path)
 {
     constexpr DWORD access = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
     static_assert(access == 0x0410);
-    HANDLE process = OpenProcess(access, FALSE, id);
-    if (process == nullptr)
+    unique_handle process(OpenProcess(access, FALSE, id));
+    if (!process)
         return false;
-    DWORD length = K32GetModuleFileNameExW(process, nullptr, path, image_path_capacity);
-    CloseHandle(process);
-    return length != 0;
+    return K32GetModuleFileNameExW(process.get(), nullptr, path, image_path_capacity) != 0;
 }
 
 // The image name that the system keeps for the process: needs only limited
@@ -77,18 +76,16 @@ static bool read_module_name(DWORD id, wchar_t *path)
 // it is no waiting parent.
 static process_image_source read_image_name(DWORD id, wchar_t *path)
 {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (process == nullptr)
+    unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process)
         return process_image_source::none;
-    process_image_source source = process_image_source::none;
     DWORD exit_code = 0;
     DWORD length = image_path_capacity;
-    if (GetExitCodeProcess(process, &exit_code) != 0 && exit_code != STILL_ACTIVE)
-        source = process_image_source::ended;
-    else if (QueryFullProcessImageNameW(process, 0, path, &length) != 0 && length != 0)
-        source = process_image_source::image_name;
-    CloseHandle(process);
-    return source;
+    if (GetExitCodeProcess(process.get(), &exit_code) != 0 && exit_code != STILL_ACTIVE)
+        return process_image_source::ended;
+    if (QueryFullProcessImageNameW(process.get(), 0, path, &length) != 0 && length != 0)
+        return process_image_source::image_name;
+    return process_image_source::none;
 }
 
 process_image_source read_process_image(DWORD id, wchar_t *path)
@@ -105,8 +102,8 @@ process_image_source read_process_image(DWORD id, wchar_t *path)
 
 creator_answer process_created_this_one(DWORD id)
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
         return creator_answer::unknown;
     DWORD own = GetCurrentProcessId();
     bool named_is_listed = false;
@@ -114,7 +111,8 @@ creator_answer process_created_this_one(DWORD id)
     DWORD creator = 0;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID == id)
             named_is_listed = true;
         if (entry.th32ProcessID == own) {
@@ -122,7 +120,7 @@ creator_answer process_created_this_one(DWORD id)
             creator = entry.th32ParentProcessID;
         }
     }
-    CloseHandle(snapshot);
+    snapshot.reset();
     if (!own_is_listed)
         return creator_answer::unknown;
     return named_is_listed && creator == id ? creator_answer::yes : creator_answer::no;

@@ -5,6 +5,8 @@
 #include <wchar.h>
 #include <windows.h>
 
+#include "paths/unique_handle.hpp"
+
 // The walk goes down one directory at a time and comes back up, without
 // recursion: the path of the entry at hand lives in one buffer, and each
 // level keeps only the number of its entries that were tried and stay.
@@ -139,12 +141,10 @@ static bool name_of(HANDLE opened, volume_path &name)
 // The system's name for what `path` opens.
 static bool name_opened(const wchar_t *path, volume_path &name)
 {
-    HANDLE opened = open_entry(path, 0);
-    if (opened == INVALID_HANDLE_VALUE)
+    unique_file opened(open_entry(path, 0));
+    if (!opened)
         return false;
-    bool named = name_of(opened, name);
-    CloseHandle(opened);
-    return named;
+    return name_of(opened.get(), name);
 }
 
 // Finds the next component of `path`, from `at`, that keeps anything once
@@ -257,21 +257,18 @@ static bool remove_entry_by_path(const wchar_t *listed_name, DWORD attributes)
 static bool remove_entry_by_handle(const wchar_t *listed_name, DWORD attributes)
 {
     bool clear = needs_clearing(attributes);
-    HANDLE opened = open_entry(walk_path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0));
-    if (opened == INVALID_HANDLE_VALUE)
+    unique_file opened(open_entry(walk_path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0)));
+    if (!opened)
         return false;
-    bool removed = false;
-    if (name_of(opened, entry_name) && entry_is_listed(listed_name)) {
-        if (clear) {
-            FILE_BASIC_INFO basic = {}; // times of zero stay as they are
-            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            set_file_information(opened, FileBasicInfo, &basic, sizeof basic);
-        }
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        removed = set_file_information(opened, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+    if (!name_of(opened.get(), entry_name) || !entry_is_listed(listed_name))
+        return false;
+    if (clear) {
+        FILE_BASIC_INFO basic = {}; // times of zero stay as they are
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        set_file_information(opened.get(), FileBasicInfo, &basic, sizeof basic);
     }
-    CloseHandle(opened);
-    return removed;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return set_file_information(opened.get(), FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 // Removes a file, or a link of either kind, at the walk path, listed as
@@ -320,10 +317,10 @@ static bool empty_until_subfolder(uint32_t &left, bool may_enter)
         return false;
     wmemcpy(walk_path + walk_length, L"\\*", 3);
     WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileExW(walk_path, FindExInfoBasic, &found, FindExSearchNameMatch,
-                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    unique_find listing(FindFirstFileExW(walk_path, FindExInfoBasic, &found, FindExSearchNameMatch,
+                                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
     walk_path[walk_length] = 0;
-    if (listing == INVALID_HANDLE_VALUE)
+    if (!listing)
         return false;
     uint32_t skip = left;
     bool entered = false;
@@ -344,8 +341,7 @@ static bool empty_until_subfolder(uint32_t &left, bool may_enter)
             entered = true;
             break;
         }
-    } while (!entered && FindNextFileW(listing, &found));
-    FindClose(listing);
+    } while (!entered && FindNextFileW(listing.get(), &found));
     return entered;
 }
 

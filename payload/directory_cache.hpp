@@ -6,7 +6,11 @@
 
 #include <stdint.h>
 
-#include "payload/extraction.hpp"
+constexpr int directory_cache_capacity = 1024;
+
+// Creates one directory or accepts it as present; true when it can be taken
+// to exist.
+bool create_directory_cached(const wchar_t *directory);
 
 extern wchar_t *directory_cache[directory_cache_capacity];
 extern int32_t directory_cache_count;

@@ -1,7 +1,9 @@
+#include "payload/entry_loop.hpp"
+
 #include <stdint.h>
 
 #include "payload/entry_file.hpp"
-#include "payload/extraction.hpp"
+#include "payload/parent_directories.hpp"
 #include "payload/payload_format.hpp"
 #include "payload/payload_reader.hpp"
 #include "payload/target_directory_lock.hpp"

@@ -12,7 +12,8 @@
 #include <string.h>
 #include <windows.h>
 
-#include "payload/extraction.hpp"
+#include "payload/entry_file.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 
 static double now_seconds()
