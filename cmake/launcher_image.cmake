@@ -10,7 +10,7 @@
 # the probe keep the ordinary start-up.
 add_library(tarvek_image_objects OBJECT
   image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp
-  image/block_memory.cpp image/formatted_output.cpp image/wide_strings.cpp image/stack_probe.s)
+  image/load_configuration.cpp image/block_memory.cpp image/formatted_output.cpp image/wide_strings.cpp image/stack_probe.s)
 target_include_directories(tarvek_image_objects PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(tarvek_image_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TARVEK_LAUNCHER_FLAGS}>)
 

@@ -8,6 +8,7 @@
 #include "launcher/cleanup.hpp"
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
+#include "paths/system_functions.hpp"
 #include "paths/text.hpp"
 #include "paths/unique_handle.hpp"
 #include "payload/target_directory_lock.hpp"
@@ -90,8 +91,11 @@ static STARTUPINFOW child_startup_information()
 // The own image path, the process's raw arguments from element 1 on.
 static void build_child_command_line()
 {
+    auto split = system_function<decltype(CommandLineToArgvW)>(L"shell32.dll", "CommandLineToArgvW");
+    if (split == nullptr)
+        launch_failed(GetLastError());
     int count = 0;
-    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    wchar_t **arguments = split(GetCommandLineW(), &count);
     if (arguments == nullptr)
         launch_failed(GetLastError());
     clear_child_command_line();

@@ -3,6 +3,7 @@
 #include "launcher/launcher_state.hpp"
 #include "launcher/tree_removal.hpp"
 #include "paths/unique_handle.hpp"
+#include "payload/main_library_hold.hpp"
 #include "payload/target_directory_lock.hpp"
 
 uint32_t deletion_requests_issued;
@@ -38,6 +39,7 @@ void onefile_cleanup()
 {
     lock_target_directory_for_cleanup();
     end_child();
+    release_main_library();
     if (extraction_started.load())
         remove_target_directory();
     unlock_target_directory();

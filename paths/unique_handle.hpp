@@ -19,7 +19,7 @@ struct null_empty_handle_kind {
 };
 
 // Kernel handles whose opening call returns INVALID_HANDLE_VALUE on
-// failure: CreateFileW, CreateToolhelp32Snapshot.
+// failure: CreateFileW.
 struct invalid_empty_handle_kind {
     static bool is_empty(HANDLE handle) { return handle == INVALID_HANDLE_VALUE; }
     static HANDLE empty() { return INVALID_HANDLE_VALUE; }

@@ -84,7 +84,8 @@ void check_headers(const image_file &image, const expectations &expected, report
     r.expect(image.inside(entry, 1, ".text"), "entry point", hex(entry) + " must lie in .text");
 
     // Present: import, resource, exception, base relocation, thread-local
-    // storage, import address table. Everything else absent.
+    // storage, load configuration, import address table. Everything else
+    // absent.
     namespace d = pe::directory;
     struct present_rule {
         size_t index;
@@ -96,6 +97,7 @@ void check_headers(const image_file &image, const expectations &expected, report
                                    present_rule{d::exception, "exception directory", ".pdata"},
                                    present_rule{d::base_relocation, "base relocation directory", ".reloc"},
                                    present_rule{d::tls, "thread-local-storage directory", ".rdata"},
+                                   present_rule{d::load_config, "load configuration directory", ".rdata"},
                                    present_rule{d::import_address_table, "import address table", ".rdata"}}) {
         uint32_t rva = image.directory_rva(p.index), size = image.directory_size(p.index);
         r.expect(size != 0 && image.inside(rva, size, p.section), p.name,
@@ -105,7 +107,6 @@ void check_headers(const image_file &image, const expectations &expected, report
                                std::pair{d::certificate, "certificate directory"}, std::pair{d::debug, "debug directory"},
                                std::pair{d::architecture, "architecture directory"},
                                std::pair{d::global_pointer, "global pointer directory"},
-                               std::pair{d::load_config, "load configuration directory"},
                                std::pair{d::bound_import, "bound import directory"},
                                std::pair{d::delay_import, "delay import directory"},
                                std::pair{d::clr_runtime, "runtime (managed code) header"},

@@ -97,6 +97,7 @@ int main(int argc, char **argv)
         check_sections(image, expected, r);
         if (r.failed() == 0 || image.section(".rdata") != nullptr) {
             check_thread_local_storage(image, r);
+            check_load_configuration(image, r);
             check_unwind_table(image, r);
             check_relocations(image, r);
             check_imports(image, expected, r);
