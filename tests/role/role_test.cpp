@@ -215,6 +215,30 @@ TEST(DetectChildRole, SameExecutableAliveGivesTheChildRole)
     EXPECT_EQ("child", run_scenario("role", {}, options).out);
 }
 
+// Even from the real parent, tokens of another form than a parent writes
+// (they would name a folder anywhere) make a parent of its own.
+TEST(DetectChildRole, TokensOfAnotherFormGiveTheParentRole)
+{
+    const std::pair<const wchar_t *, const wchar_t *> spoiled[] = {
+        {L"TARVEK_ONEFILE_TIME_US", L".."},        {L"TARVEK_ONEFILE_TIME_US", L"12345"},
+        {L"TARVEK_ONEFILE_TIME_US", nullptr},      {L"TARVEK_ONEFILE_RANDOM", L"..\\..\\..\\x"},
+        {L"TARVEK_ONEFILE_RANDOM", L"AbC-_0123x/"}, {L"TARVEK_ONEFILE_RANDOM", nullptr},
+        {L"TARVEK_ONEFILE_PARENT", L"+"},          {L"TARVEK_ONEFILE_PARENT", L"0"},
+    };
+    for (const auto &[name, value] : spoiled) {
+        process_options options;
+        options.environment = run_of(GetCurrentProcessId());
+        std::wstring pid = std::to_wstring(GetCurrentProcessId());
+        if (value != nullptr && wcscmp(value, L"+") == 0)
+            options.environment.push_back({name, L"+" + pid});
+        else if (value != nullptr)
+            options.environment.push_back({name, std::wstring(value)});
+        else
+            options.environment.push_back({name, std::nullopt});
+        EXPECT_EQ("parent", run_scenario("role", {}, options).out) << narrow(name) << "=" << (value ? narrow(value) : "");
+    }
+}
+
 // A process that has not run yet has no modules: its image path is the one
 // the system keeps.
 TEST(ReadProcessImage, SuspendedProcessGivesTheSystemsImageName)
