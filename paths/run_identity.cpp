@@ -15,10 +15,9 @@ static_assert(sizeof(base64url_alphabet) == 65);
 // are stored and appended.
 static constexpr size_t number_text_units = 32;
 
-// RtlGenRandom, the system's generator behind the C runtime's rand_s. Its
-// library is loaded anyway where the launcher needs it: by the C runtime
-// under Wine, by shell32 on Windows, which the parent loads for its child's
-// command line.
+// RtlGenRandom, the system's generator behind the C runtime's rand_s. Only a
+// parent draws RANDOM, and a parent loads advapi32 anyway: shell32, which it
+// loads for {HOME} and its child's command line, imports it.
 using generate_random_function = BOOLEAN WINAPI(void *buffer, ULONG bytes);
 
 void make_random_bytes(uint8_t (&bytes)[random_byte_count])
