@@ -55,6 +55,14 @@ public:
     HANDLE get() const { return handle_; }
     explicit operator bool() const { return !kind::is_empty(handle_); }
 
+    // Gives the handle up without closing it; the owner is empty after.
+    HANDLE release()
+    {
+        HANDLE handle = handle_;
+        handle_ = kind::empty();
+        return handle;
+    }
+
     // Closes the handle now, if there is one; the owner is empty after.
     void reset()
     {

@@ -6,17 +6,20 @@
 
 #include "paths/unique_handle.hpp"
 
-static std::atomic<HANDLE> held_main_library = INVALID_HANDLE_VALUE;
+// Null while nothing is held (an open file handle is never null).
+static std::atomic<HANDLE> held_main_library;
 
 static_assert(std::atomic<HANDLE>::is_always_lock_free, "released on the console handler's thread");
 
 void hold_main_library(const wchar_t *path)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    unique_file(held_main_library.exchange(file)).reset();
+    unique_file file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return;
+    unique_handle(held_main_library.exchange(file.release())).reset();
 }
 
 void release_main_library()
 {
-    unique_file(held_main_library.exchange(INVALID_HANDLE_VALUE)).reset();
+    unique_handle(held_main_library.exchange(nullptr)).reset();
 }
