@@ -9,7 +9,8 @@
 # instead of importing it. Only launchers are linked with these; tests and
 # the probe keep the ordinary start-up.
 add_library(tarvek_image_objects OBJECT
-  image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp)
+  image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp
+  image/load_configuration.cpp)
 # The runtime functions the image provides instead of importing them; the
 # adapter library (adapter/) is linked with these too.
 add_library(tarvek_image_runtime_objects OBJECT

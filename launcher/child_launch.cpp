@@ -8,7 +8,9 @@
 #include "launcher/cleanup.hpp"
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
+#include "paths/system_functions.hpp"
 #include "paths/text.hpp"
+#include "paths/unique_handle.hpp"
 #include "payload/target_directory_lock.hpp"
 
 static wchar_t child_command_line[child_command_line_units];
@@ -83,15 +85,17 @@ static STARTUPINFOW child_startup_information()
 
 [[noreturn]] static void launch_failed(DWORD code)
 {
-    report_system_error("Error, couldn't launch child", code);
-    exit(failure_exit_code);
+    fatal_system_error("Error, couldn't launch child", code);
 }
 
 // The own image path, the process's raw arguments from element 1 on.
 static void build_child_command_line()
 {
+    auto split = system_function<decltype(CommandLineToArgvW)>(L"shell32.dll", "CommandLineToArgvW");
+    if (split == nullptr)
+        launch_failed(GetLastError());
     int count = 0;
-    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    wchar_t **arguments = split(GetCommandLineW(), &count);
     if (arguments == nullptr)
         launch_failed(GetLastError());
     clear_child_command_line();
@@ -115,7 +119,8 @@ static void build_child_command_line()
 // empty: a clean-up then cannot end the child, and still removes what it can.
 HANDLE hand_over_child(const PROCESS_INFORMATION &child)
 {
-    CloseHandle(child.hThread);
+    // The child's thread is never used.
+    unique_handle(guaranteed_handle{child.hThread}).reset();
     child_process_handle.store(
         OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, child.dwProcessId));
     return child.hProcess;
@@ -124,13 +129,14 @@ HANDLE hand_over_child(const PROCESS_INFORMATION &child)
 uint32_t wait_for_child(HANDLE child)
 {
     DWORD exit_code = 0;
-    WaitForSingleObject(child, INFINITE);
-    if (!GetExitCodeProcess(child, &exit_code))
-        exit_code = 1;
-    CloseHandle(child);
-    HANDLE shared = child_process_handle.exchange(nullptr);
-    if (shared != nullptr)
-        CloseHandle(shared);
+    {
+        unique_handle own(guaranteed_handle{child});
+        WaitForSingleObject(own.get(), INFINITE);
+        if (!GetExitCodeProcess(own.get(), &exit_code))
+            exit_code = 1;
+    }
+    // The slot's handle, unless a clean-up has taken it.
+    unique_handle(child_process_handle.exchange(nullptr)).reset();
     return exit_code;
 }
 

@@ -2,6 +2,8 @@
 
 #include "launcher/launcher_state.hpp"
 #include "launcher/tree_removal.hpp"
+#include "paths/unique_handle.hpp"
+#include "payload/main_library_hold.hpp"
 #include "payload/target_directory_lock.hpp"
 
 uint32_t deletion_requests_issued;
@@ -10,12 +12,11 @@ uint32_t deletion_requests_issued;
 // and closes it; a child already handed over is left to whoever has it.
 static void end_child()
 {
-    HANDLE child = child_process_handle.exchange(nullptr);
-    if (child == nullptr)
+    unique_handle child(child_process_handle.exchange(nullptr));
+    if (!child)
         return;
-    if (WaitForSingleObject(child, child_grace_ms) != WAIT_OBJECT_0)
-        TerminateProcess(child, ended_child_exit_code);
-    CloseHandle(child);
+    if (WaitForSingleObject(child.get(), child_grace_ms) != WAIT_OBJECT_0)
+        TerminateProcess(child.get(), ended_child_exit_code);
 }
 
 static void issue_deletion_request()
@@ -38,6 +39,7 @@ void onefile_cleanup()
 {
     lock_target_directory_for_cleanup();
     end_child();
+    release_main_library();
     if (extraction_started.load())
         remove_target_directory();
     unlock_target_directory();

@@ -14,8 +14,9 @@ constexpr DWORD deletion_pause_ms = 100;
 // the tests of the retry schedule).
 extern uint32_t deletion_requests_issued;
 
-// Gives a running child 5000 ms, then ends it; removes the target directory
-// once extraction has started, with up to 21 deletion requests. Clean-ups
+// Gives a running child 5000 ms, then ends it; lets go of the main library;
+// removes the target directory once extraction has started, with up to 21
+// deletion requests. Clean-ups
 // run one at a time, and from the first one on nothing more is written into
 // the target directory.
 void onefile_cleanup();

@@ -7,34 +7,31 @@
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
 #include "launcher/role.hpp"
+#include "launcher/target_directory.hpp"
 #include "paths/environment_names.hpp"
 #include "paths/path_template.hpp"
 #include "paths/text.hpp"
-#include "payload/extraction.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 
 using run_code_function = int (*)(int argc, wchar_t **argv, const wchar_t *library_path);
 
-// Replaces the expanded target directory by its full path.
-static void make_target_directory_full()
-{
-    DWORD length = GetFullPathNameW(target_directory, wide_path_units, launcher_scratch, nullptr);
-    if (length == 0 || length > wide_path_units - 1)
-        abort();
-    copy_wide(target_directory, launcher_scratch);
-}
-
 [[noreturn]] static void load_failed(DWORD code)
 {
-    report_system_error("Error, load DLL.", code);
-    exit(failure_exit_code);
+    fatal_system_error("Error, load DLL.", code);
 }
 
 // The child's end: load the main library from the target directory and hand
 // over to its run_code. Nothing is written, and nothing released afterwards.
+//
+// From here on a library loaded by bare name comes from the target directory
+// or the system folder: never from the launcher's folder, the current folder
+// or PATH, where anyone may have put one. The application adds a folder of
+// its own with AddDllDirectory.
 static int load_main_library(int argc, wchar_t **argv)
 {
     AddDllDirectory(target_directory);
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
     constexpr DWORD search = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
                              LOAD_LIBRARY_SEARCH_SYSTEM32;
     static_assert(search == 0x00000D00);
@@ -55,20 +52,22 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
     // (image/startup.cpp); the windowed entry's four arguments are not used.
     int argc = __argc;
     wchar_t **argv = __wargv;
+    // The launcher's own later loads (shell32, advapi32) come from the system
+    // folder alone.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     SetDllDirectoryW(L"");
     if (!detect_child_role())
         become_parent();
 
-    bool expanded = expand_path_template(target_directory, target_directory_template);
-    make_target_directory_full();
-    if (!expanded)
-        report_spec_failure(target_directory_template);
+    expand_target_directory();
 
     if (is_parent && !SetConsoleCtrlHandler(console_ctrl_handler, TRUE))
         fatal_message("Error, failed to register signal handler.");
 
     open_payload();
     extraction_started.store(true);
+    if (is_parent)
+        create_target_directory();
     bool has_main_library = run_entry_loop(target_directory, main_library_path,
                                            is_parent ? entry_loop_mode::unpack_all
                                                      : entry_loop_mode::first_name_only);

@@ -5,14 +5,15 @@
 #include <errno.h>
 #include <psapi.h>
 #include <stdlib.h>
-#include <tlhelp32.h>
 #include <wchar.h>
 
 #include "launcher/launcher_state.hpp"
+#include "launcher/process_list.hpp"
 #include "paths/environment_names.hpp"
 #include "paths/path_normalisation.hpp"
 #include "paths/run_identity.hpp"
 #include "paths/text.hpp"
+#include "paths/unique_handle.hpp"
 
 static image_path normalised_own_image;
 static image_path reported_own_image;
@@ -39,7 +40,8 @@ static const wchar_t *normalised_own_image_path()
     return normalised_own_image;
 }
 
-// The process id in TARVEK_ONEFILE_PARENT, if the whole value converts.
+// The process id in TARVEK_ONEFILE_PARENT, if the value is decimal digits
+// alone that convert to an id other than 0 (the system's idle process).
 static bool parent_process_id(DWORD *id)
 {
     wchar_t *value = get_env(env_parent);
@@ -48,10 +50,23 @@ static bool parent_process_id(DWORD *id)
     wchar_t *stop = nullptr;
     errno = 0;
     unsigned long number = wcstoul(value, &stop, 10);
-    bool converted = errno == 0 && stop != nullptr && *stop == 0;
+    bool converted = is_pid_token(value) && errno == 0 && stop != nullptr && *stop == 0 && number != 0;
     free(value);
     *id = static_cast<DWORD>(number);
     return converted;
+}
+
+// Tokens of another form than a parent gives them would name another
+// directory, anywhere.
+static bool inherited_tokens_are_well_formed()
+{
+    wchar_t *time_us = get_env(env_time_us);
+    wchar_t *random = get_env(env_random);
+    bool well_formed = time_us != nullptr && random != nullptr && is_time_us_token(time_us) &&
+                       is_random_token(random);
+    free(time_us);
+    free(random);
+    return well_formed;
 }
 
 static_assert(image_path_capacity < env_value_units);
@@ -62,12 +77,10 @@ static bool read_module_name(DWORD id, wchar_t *path)
 {
     constexpr DWORD access = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
     static_assert(access == 0x0410);
-    HANDLE process = OpenProcess(access, FALSE, id);
-    if (process == nullptr)
+    unique_handle process(OpenProcess(access, FALSE, id));
+    if (!process)
         return false;
-    DWORD length = K32GetModuleFileNameExW(process, nullptr, path, image_path_capacity);
-    CloseHandle(process);
-    return length != 0;
+    return K32GetModuleFileNameExW(process.get(), nullptr, path, image_path_capacity) != 0;
 }
 
 // The image name that the system keeps for the process: needs only limited
@@ -77,18 +90,16 @@ static bool read_module_name(DWORD id, wchar_t *path)
 // it is no waiting parent.
 static process_image_source read_image_name(DWORD id, wchar_t *path)
 {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (process == nullptr)
+    unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process)
         return process_image_source::none;
-    process_image_source source = process_image_source::none;
     DWORD exit_code = 0;
     DWORD length = image_path_capacity;
-    if (GetExitCodeProcess(process, &exit_code) != 0 && exit_code != STILL_ACTIVE)
-        source = process_image_source::ended;
-    else if (QueryFullProcessImageNameW(process, 0, path, &length) != 0 && length != 0)
-        source = process_image_source::image_name;
-    CloseHandle(process);
-    return source;
+    if (GetExitCodeProcess(process.get(), &exit_code) != 0 && exit_code != STILL_ACTIVE)
+        return process_image_source::ended;
+    if (QueryFullProcessImageNameW(process.get(), 0, path, &length) != 0 && length != 0)
+        return process_image_source::image_name;
+    return process_image_source::none;
 }
 
 process_image_source read_process_image(DWORD id, wchar_t *path)
@@ -103,48 +114,22 @@ process_image_source read_process_image(DWORD id, wchar_t *path)
     return source;
 }
 
-creator_answer process_created_this_one(DWORD id)
+// Where the process may not even be queried (it denies this one all access)
+// its file name as the system lists it is all there is to compare.
+static bool same_listed_name(const listed_process &a, const listed_process &b)
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return creator_answer::unknown;
-    DWORD own = GetCurrentProcessId();
-    bool named_is_listed = false;
-    bool own_is_listed = false;
-    DWORD creator = 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ProcessID == id)
-            named_is_listed = true;
-        if (entry.th32ProcessID == own) {
-            own_is_listed = true;
-            creator = entry.th32ParentProcessID;
-        }
-    }
-    CloseHandle(snapshot);
-    if (!own_is_listed)
-        return creator_answer::unknown;
-    return named_is_listed && creator == id ? creator_answer::yes : creator_answer::no;
+    return a.image_name_units == b.image_name_units && a.image_name_units > 0 &&
+           _wcsnicmp(a.image_name, b.image_name, a.image_name_units) == 0;
 }
 
-// The named process's image path is compared with this process's own, both
-// in normalised form. Where nothing of the named process can be read, the
-// answer comes from the system's list of processes instead: a parent starts
-// no other process than its own executable, and only after it has named
-// itself in TARVEK_ONEFILE_PARENT, so a launcher that the named process
-// created is that parent's child. A launcher started by the application (by
-// the child, not by the named parent) then takes the parent role, which ends
-// in a child that recognises it: nothing can start a chain.
-bool detect_child_role()
+// Whether the listed process runs this executable: its image path, read
+// with whatever access this process has, compared in normalised form with
+// this process's own. A process that has ended runs nothing. Where nothing
+// of it may be read, only `own` with `by_listed_name` gives an answer: the
+// file names the system lists both under.
+static bool runs_this_executable(const listed_process &process, const listed_process &own, bool by_listed_name)
 {
-    DWORD parent_id;
-    if (!parent_process_id(&parent_id))
-        return false;
-    // A stale id that the system has given to this very process.
-    if (parent_id == GetCurrentProcessId())
-        return false;
-    switch (read_process_image(parent_id, launcher_scratch)) {
+    switch (read_process_image(process.id, launcher_scratch)) {
     case process_image_source::module_name:
     case process_image_source::image_name:
         normalise(launcher_scratch, image_path_capacity);
@@ -154,7 +139,57 @@ bool detect_child_role()
     case process_image_source::none:
         break;
     }
-    return process_created_this_one(parent_id) == creator_answer::yes;
+    return by_listed_name && same_listed_name(process, own);
+}
+
+// Whether `parent` is alive, started no later than `started` (a process id
+// given anew to a later process does not pass) and runs this executable.
+static bool is_waiting_parent(DWORD parent_id, uint64_t started, const listed_process &own, bool by_listed_name)
+{
+    listed_process parent;
+    return find_listed_process(parent_id, parent) && parent.created <= started &&
+           runs_this_executable(parent, own, by_listed_name);
+}
+
+// A parent starts no other process than its own executable, and only after
+// naming itself in TARVEK_ONEFILE_PARENT: its child is a launcher that it
+// created. A launcher that the application starts was created by the child,
+// the same executable, which the named parent created; it shares the
+// parent's directory. Anything else is not a child of this run: another
+// program naming a process, a process naming itself, a copy of the launcher
+// started by someone else. Where the system lists nothing of this process,
+// its creator is unknown: no child.
+static bool listed_as_child_of(DWORD parent_id)
+{
+    listed_process own, creator;
+    if (!find_listed_process(GetCurrentProcessId(), own))
+        return false;
+    if (own.creator == parent_id)
+        return is_waiting_parent(parent_id, own.created, own, true);
+    // Here the creator must be read as this executable, and so must the
+    // parent: a listed name is not enough twice over. A launcher whose
+    // creator may not be read becomes a parent of its own, which starts no
+    // chain: its child recognises it.
+    return find_listed_process(own.creator, creator) && creator.created <= own.created &&
+           creator.creator == parent_id && runs_this_executable(creator, own, false) &&
+           is_waiting_parent(parent_id, creator.created, own, false);
+}
+
+bool detect_child_role()
+{
+    DWORD parent_id;
+    if (!parent_process_id(&parent_id))
+        return false;
+    // A stale id that the system has given to this very process.
+    if (parent_id == GetCurrentProcessId())
+        return false;
+    if (!inherited_tokens_are_well_formed())
+        return false;
+    if (!take_process_list())
+        return false;
+    bool child = listed_as_child_of(parent_id);
+    release_process_list();
+    return child;
 }
 
 void become_parent()

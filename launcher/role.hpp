@@ -4,10 +4,14 @@
 
 #include <windows.h>
 
-// True only if TARVEK_ONEFILE_PARENT names a live process whose image path,
-// normalised, equals this process's own; where no image path of that process
-// can be read at all, true only if that process created this one. Every
-// other failure gives false.
+// True only for the child of a waiting parent: TARVEK_ONEFILE_PARENT names a
+// live process that started no later than this one, runs the same
+// executable (its image path, normalised, equals this process's own) and
+// created this process, or created the same executable's process that
+// created this one (the application starting the launcher again); and the
+// inherited TIME_US and RANDOM have the form a parent gives them. Where
+// nothing of the named creator may be read, the file name the system lists
+// it under stands for its image path. Every failure gives false.
 bool detect_child_role();
 // Drops inherited run identity tokens and names this process as the parent.
 void become_parent();
@@ -22,8 +26,3 @@ enum class process_image_source { module_name, image_name, ended, none };
 // The image path of process `id` into `path` (image_path_capacity + 1
 // units), as far as this process may read it; empty when it may not.
 process_image_source read_process_image(DWORD id, wchar_t *path);
-
-enum class creator_answer { yes, no, unknown };
-// Whether process `id` is alive and created this process, from the system's
-// list of processes; needs no access to that process.
-creator_answer process_created_this_one(DWORD id);

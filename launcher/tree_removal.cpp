@@ -5,6 +5,8 @@
 #include <wchar.h>
 #include <windows.h>
 
+#include "paths/unique_handle.hpp"
+
 // The walk goes down one directory at a time and comes back up, without
 // recursion: the path of the entry at hand lives in one buffer, and each
 // level keeps only the number of its entries that were tried and stay.
@@ -139,12 +141,10 @@ static bool name_of(HANDLE opened, volume_path &name)
 // The system's name for what `path` opens.
 static bool name_opened(const wchar_t *path, volume_path &name)
 {
-    HANDLE opened = open_entry(path, 0);
-    if (opened == INVALID_HANDLE_VALUE)
+    unique_file opened(open_entry(path, 0));
+    if (!opened)
         return false;
-    bool named = name_of(opened, name);
-    CloseHandle(opened);
-    return named;
+    return name_of(opened.get(), name);
 }
 
 // Finds the next component of `path`, from `at`, that keeps anything once
@@ -248,30 +248,37 @@ static bool remove_entry_by_path(const wchar_t *listed_name, DWORD attributes)
     return DeleteFileW(walk_path) != 0;
 }
 
+static void clear_attributes(HANDLE opened)
+{
+    FILE_BASIC_INFO basic = {}; // times of zero stay as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    set_file_information(opened, FileBasicInfo, &basic, sizeof basic);
+}
+
+// The deletion is a mark set only after the check, never asked for on
+// opening (FILE_FLAG_DELETE_ON_CLOSE): that could not be withdrawn when the
+// check fails, and the handle may then hold a link's target. A folder takes
+// the mark only while it is empty.
+static bool mark_for_deletion(HANDLE opened)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return set_file_information(opened, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
 // Checks and removes a file, or a link of either kind, at the walk path
 // through one handle: one open instead of two or three, and what goes is
-// what was checked. The deletion is a mark set only after the check, never
-// asked for on opening (FILE_FLAG_DELETE_ON_CLOSE): that could not be
-// withdrawn when the check fails, and the handle may then hold a link's
-// target.
+// what was checked.
 static bool remove_entry_by_handle(const wchar_t *listed_name, DWORD attributes)
 {
     bool clear = needs_clearing(attributes);
-    HANDLE opened = open_entry(walk_path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0));
-    if (opened == INVALID_HANDLE_VALUE)
+    unique_file opened(open_entry(walk_path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0)));
+    if (!opened)
         return false;
-    bool removed = false;
-    if (name_of(opened, entry_name) && entry_is_listed(listed_name)) {
-        if (clear) {
-            FILE_BASIC_INFO basic = {}; // times of zero stay as they are
-            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            set_file_information(opened, FileBasicInfo, &basic, sizeof basic);
-        }
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        removed = set_file_information(opened, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-    }
-    CloseHandle(opened);
-    return removed;
+    if (!name_of(opened.get(), entry_name) || !entry_is_listed(listed_name))
+        return false;
+    if (clear)
+        clear_attributes(opened.get());
+    return mark_for_deletion(opened.get());
 }
 
 // Removes a file, or a link of either kind, at the walk path, listed as
@@ -283,9 +290,10 @@ static bool remove_entry(const wchar_t *listed_name, DWORD attributes)
     return remove_entry_by_handle(listed_name, attributes);
 }
 
-// Removes the emptied directory at the walk path. Its attributes are not at
-// hand, so a refusal is answered by clearing them and trying once more.
-static bool remove_folder()
+// Removes the emptied directory at the walk path by its path. Its attributes
+// are not at hand, so a refusal is answered by clearing them and trying once
+// more.
+static bool remove_folder_by_path()
 {
     if (RemoveDirectoryW(walk_path))
         return true;
@@ -295,6 +303,38 @@ static bool remove_folder()
         return false;
     SetFileAttributesW(walk_path, FILE_ATTRIBUTE_NORMAL);
     return RemoveDirectoryW(walk_path) != 0;
+}
+
+// Removes the emptied directory at the walk path through one handle, when
+// the system names what it opened as the directory being emptied. Anything
+// put in its place in the meantime is left alone, whatever a path through
+// it would reach: a link opened as itself is named as the link and goes as
+// a link, a link the system follows (Wine's Unix links) is named after its
+// target. A refusal (a read-only folder) is answered by clearing the
+// attributes through the same handle and trying once more.
+static bool remove_folder_by_handle()
+{
+    unique_file opened(open_entry(walk_path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+    if (!opened)
+        return false;
+    if (!name_of(opened.get(), entry_name) ||
+        !same_path(entry_name.units, length_of(entry_name), folder_name.units, length_of(folder_name)))
+        return false;
+    if (mark_for_deletion(opened.get()))
+        return true;
+    FILE_BASIC_INFO basic = {};
+    if (!get_file_information(opened.get(), FileBasicInfo, &basic, sizeof basic) ||
+        (basic.FileAttributes & removable_attributes) == 0 || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+    clear_attributes(opened.get());
+    return mark_for_deletion(opened.get());
+}
+
+static bool remove_folder()
+{
+    if (get_file_information == nullptr || set_file_information == nullptr)
+        return remove_folder_by_path();
+    return remove_folder_by_handle();
 }
 
 static outcome handle_entry(const WIN32_FIND_DATAW &found, bool may_enter)
@@ -320,10 +360,10 @@ static bool empty_until_subfolder(uint32_t &left, bool may_enter)
         return false;
     wmemcpy(walk_path + walk_length, L"\\*", 3);
     WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileExW(walk_path, FindExInfoBasic, &found, FindExSearchNameMatch,
-                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    unique_find listing(FindFirstFileExW(walk_path, FindExInfoBasic, &found, FindExSearchNameMatch,
+                                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
     walk_path[walk_length] = 0;
-    if (listing == INVALID_HANDLE_VALUE)
+    if (!listing)
         return false;
     uint32_t skip = left;
     bool entered = false;
@@ -344,8 +384,7 @@ static bool empty_until_subfolder(uint32_t &left, bool may_enter)
             entered = true;
             break;
         }
-    } while (!entered && FindNextFileW(listing, &found));
-    FindClose(listing);
+    } while (!entered && FindNextFileW(listing.get(), &found));
     return entered;
 }
 

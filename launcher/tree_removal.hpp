@@ -5,10 +5,12 @@
 // What it acts on stays inside the tree: it never descends into a reparse
 // point (a symbolic link or junction is removed as the link itself), and it
 // acts on an entry only when the system, asked for the name of the opened
-// entry, gives the entry's own name in the directory being emptied. On a
-// system that opens the target of a link whatever it is asked (Wine, for
-// Unix symbolic links) such a link is therefore left alone, and with it the
-// directory that holds it.
+// entry, gives the entry's own name in the directory being emptied. Files,
+// links and emptied folders alike are removed, and their attributes
+// cleared, through that one handle, never by a path that a link put in the
+// meantime could lead elsewhere. On a system that opens the target of a
+// link whatever it is asked (Wine, for Unix symbolic links) such a link is
+// therefore left alone, and with it the directory that holds it.
 #pragma once
 
 #include <stddef.h>

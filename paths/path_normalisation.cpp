@@ -4,6 +4,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include "paths/unique_handle.hpp"
+
 // The forms GetFinalPathNameByHandleW returns: "\\?\C:\dir\file" and
 // "\\?\UNC\server\share\file".
 static constexpr wchar_t local_prefix[] = L"\\\\?\\";
@@ -72,23 +74,24 @@ void resolve_final_path(wchar_t *output, const wchar_t *input, size_t capacity, 
         return;
     }
     // Access 0: the handle serves only to ask for the file's name.
-    HANDLE file = CreateFileW(input, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    unique_file file(CreateFileW(input, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     copy_path(output, input, capacity);
-    if (file == INVALID_HANDLE_VALUE)
+    if (!file)
         return;
+    // The handle is closed as soon as the name is read.
     final_path_function get_final_path = find_final_path_function();
     if (get_final_path != nullptr) {
         if (capacity >= MAXDWORD)
             abort();
         // The length without the terminator; the units it would need when
         // the buffer is too small; 0 on failure, leaving output as it is.
-        DWORD length = get_final_path(file, output, static_cast<DWORD>(capacity + 1), 0);
-        CloseHandle(file);
+        DWORD length = get_final_path(file.get(), output, static_cast<DWORD>(capacity + 1), 0);
+        file.reset();
         if (length > capacity)
             abort();
     } else {
-        CloseHandle(file);
+        file.reset();
     }
     strip_final_path_prefix(output, input);
 }

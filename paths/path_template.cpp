@@ -7,6 +7,7 @@
 
 #include "paths/build_settings.hpp"
 #include "paths/run_identity.hpp"
+#include "paths/system_functions.hpp"
 #include "paths/text.hpp"
 
 namespace {
@@ -85,7 +86,9 @@ static bool fetch_folder(int folder, wchar_t (&scratch)[template_scratch_units])
 {
     static_assert(template_scratch_units >= MAX_PATH);
     scratch[0] = 0;
-    return SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, scratch) == S_OK;
+    auto get_folder_path = system_function<decltype(SHGetFolderPathW)>(L"shell32.dll", "SHGetFolderPathW");
+    return get_folder_path != nullptr &&
+           get_folder_path(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, scratch) == S_OK;
 }
 
 // The temporary directory written straight into the output. A failing call or

@@ -1,10 +1,10 @@
 #include "paths/run_identity.hpp"
 
 #include <stdlib.h>
-#include <wctype.h>
 #include <windows.h>
 
 #include "paths/environment_names.hpp"
+#include "paths/system_functions.hpp"
 #include "paths/text.hpp"
 
 static constexpr char base64url_alphabet[] =
@@ -15,30 +15,53 @@ static_assert(sizeof(base64url_alphabet) == 65);
 // are stored and appended.
 static constexpr size_t number_text_units = 32;
 
-uint32_t advance_xorshift(uint32_t state)
-{
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-}
-
-uint32_t random_seed(uint32_t process_id, uint64_t mixed)
-{
-    uint32_t seed = process_id ^ static_cast<uint32_t>(mixed) ^ static_cast<uint32_t>(mixed >> 32);
-    return seed == 0 ? 1 : seed;
-}
+// RtlGenRandom, the system's generator behind the C runtime's rand_s. Only a
+// parent draws RANDOM, and a parent loads advapi32 anyway: shell32, which it
+// loads for {HOME} and its child's command line, imports it.
+using generate_random_function = BOOLEAN WINAPI(void *buffer, ULONG bytes);
 
 void make_random_bytes(uint8_t (&bytes)[random_byte_count])
 {
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    uint64_t mixed = static_cast<uint64_t>(counter.QuadPart) ^ reinterpret_cast<uintptr_t>(&counter);
-    uint32_t state = random_seed(GetCurrentProcessId(), mixed);
-    for (uint8_t &byte : bytes) {
-        state = advance_xorshift(state);
-        byte = static_cast<uint8_t>(state);
-    }
+    auto generate = system_function<generate_random_function>(L"advapi32.dll", "SystemFunction036");
+    if (generate == nullptr || !generate(bytes, sizeof bytes))
+        abort();
+}
+
+// The terminator never matches: the alphabet's own is not compared.
+static bool is_base64url(wchar_t c)
+{
+    for (const char *a = base64url_alphabet; *a != 0; ++a)
+        if (c == static_cast<wchar_t>(*a))
+            return true;
+    return false;
+}
+
+static size_t leading_digits(const wchar_t *text)
+{
+    size_t count = 0;
+    while (text[count] >= L'0' && text[count] <= L'9')
+        ++count;
+    return count;
+}
+
+bool is_time_us_token(const wchar_t *text)
+{
+    size_t digits = leading_digits(text);
+    return text[digits] == 0 && digits == time_us_text_units - 1;
+}
+
+bool is_random_token(const wchar_t *text)
+{
+    size_t length = 0;
+    while (is_base64url(text[length]))
+        ++length;
+    return text[length] == 0 && length == random_text_units - 1;
+}
+
+bool is_pid_token(const wchar_t *text)
+{
+    size_t digits = leading_digits(text);
+    return text[digits] == 0 && digits > 0;
 }
 
 void encode_random_bytes(const uint8_t (&bytes)[random_byte_count],
@@ -104,9 +127,8 @@ void append_pid_token(wchar_t *output, size_t capacity)
 {
     wchar_t *value = get_env(env_parent);
     if (value != nullptr) {
-        for (const wchar_t *c = value; *c != 0; ++c)
-            if (!iswdigit(*c))
-                abort();
+        if (!is_pid_token(value))
+            abort();
         append_wide(output, capacity, value);
         free(value);
         return;

@@ -10,15 +10,21 @@ constexpr size_t random_byte_count = 8;
 // 11 base64url characters and a terminator.
 constexpr size_t random_text_units = 12;
 
+// Six decimal digits and a terminator.
+constexpr size_t time_us_text_units = 7;
+
+// Eight bytes from the system's random generator; aborts when it gives none.
 void make_random_bytes(uint8_t (&bytes)[random_byte_count]);
 void encode_random_bytes(const uint8_t (&bytes)[random_byte_count],
                          wchar_t (&text)[random_text_units]);
 
-// One xorshift step (13, 17, 5); make_random_bytes takes the low byte of
-// each of eight steps from its seed.
-uint32_t advance_xorshift(uint32_t state);
-// Seed 0 would keep the generator at 0 for ever; it becomes 1.
-uint32_t random_seed(uint32_t process_id, uint64_t mixed);
+// Whether an inherited token has the form this launcher gives it: TIME_US
+// exactly six decimal digits, RANDOM exactly eleven base64url characters,
+// PID one or more decimal digits. Anything else (a backslash, a dot, a
+// sign, a space) is no token of a run.
+bool is_time_us_token(const wchar_t *text);
+bool is_random_token(const wchar_t *text);
+bool is_pid_token(const wchar_t *text);
 
 // Microsecond within the second of a FILETIME value: 0 to 999999.
 uint32_t microsecond_of(uint64_t filetime);

@@ -46,6 +46,16 @@ static bool is_drive(const wchar_t *directory)
     return directory[0] != 0 && directory[1] == L':' && directory[2] == 0;
 }
 
+uint32_t create_new_directory_cached(const wchar_t *directory, SECURITY_ATTRIBUTES *security)
+{
+    if (directory_cache_count == 0)
+        seed_directory_cache();
+    if (!CreateDirectoryW(directory, security))
+        return GetLastError();
+    remember_directory(directory);
+    return ERROR_SUCCESS;
+}
+
 bool create_directory_cached(const wchar_t *directory)
 {
     if (directory_cache_count == 0)

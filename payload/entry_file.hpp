@@ -2,7 +2,11 @@
 // entry's content straight from the payload reader, chunk by chunk.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
+
+// One chunk of content on its way from the reader to the file.
+constexpr size_t write_buffer_size = 32768;
 
 // Ends the process when the file cannot be opened or written.
 void unpack_entry_file(const wchar_t *path, uint64_t size);

@@ -1,7 +1,10 @@
+#include "payload/entry_loop.hpp"
+
 #include <stdint.h>
 
 #include "payload/entry_file.hpp"
-#include "payload/extraction.hpp"
+#include "payload/main_library_hold.hpp"
+#include "payload/parent_directories.hpp"
 #include "payload/payload_format.hpp"
 #include "payload/payload_reader.hpp"
 #include "payload/target_directory_lock.hpp"
@@ -73,6 +76,8 @@ bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_pat
             return true;
         ensure_parent_directories(entry_path);
         unpack_entry_file(entry_path, size);
+        if (first)
+            hold_main_library(entry_path);
         unlock_target_directory();
     }
 }

@@ -1,6 +1,10 @@
+#include "payload/parent_directories.hpp"
+
+#include <stddef.h>
 #include <wchar.h>
 
-#include "payload/extraction.hpp"
+#include "paths/text.hpp"
+#include "payload/directory_cache.hpp"
 
 // Index of the last backslash before `end`, at index 1 or higher; 0 when
 // there is none (index 0 is never taken).

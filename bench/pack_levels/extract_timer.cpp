@@ -13,7 +13,8 @@
 #include <windows.h>
 
 #include "bench/common/mapped_payload.hpp"
-#include "payload/extraction.hpp"
+#include "payload/entry_file.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 
 static double now_seconds()

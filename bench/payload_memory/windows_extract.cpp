@@ -8,7 +8,7 @@
 #include <psapi.h>
 
 #include "bench/common/process_memory.hpp"
-#include "payload/extraction.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 #include "payload/payload_reader_state.hpp"
 

@@ -5,7 +5,14 @@
 # what a link points to, so one deletion request must leave every link that
 # points out of the tree alone; all the rest goes.
 #
-#   unix_links_test.sh WORK_UNIX WORK_WINDOWS TEST_PROGRAM COMMAND...
+# Then a folder traded for a link while a request is inside it: the
+# request walks down a chain of 20 folders to 4000 files at the bottom;
+# halfway through those files the top of the chain and a link to an
+# outside copy of the chain trade places (renameat2 with RENAME_EXCHANGE),
+# so that every path through the chain now reaches outside. The folders of
+# the chain are removed on the way back up through handles whose names the
+# system gives as the folders entered, so the outside copy stays whole; a
+# removal by path would take it apart from the bottom up.
 #
 # COMMAND... runs a Windows program (the Wine emulator line).
 set -euo pipefail
@@ -48,5 +55,21 @@ expect '[ "$(stat -c %a outside/read-only.txt)" = 444 ]' "the read-only file a l
 expect '[ ! -e tree/plain.txt ] && [ ! -e tree/sibling.txt ] && [ ! -e tree/sub/inner.txt ]' \
   "every plain file in the tree is removed"
 echo "left in the tree: $(cd tree && find . -mindepth 1 -printf '%P ' | sort)"
+
+chain=$(printf 'level%d/' {1..20})
+mkdir -p "race/tree/sub/$chain" "race/outside/$chain"
+bottom="race/tree/sub/$chain"
+(cd "$bottom" && touch f{1..4000})
+ln -s ../outside race/tree/link
+"$@" "$program" --scenario remove_tree "$work_windows\\race\\tree" &
+walker=$!
+until [ "$(ls "$bottom" | wc -l)" -lt 2000 ] || ! kill -0 $walker 2>/dev/null; do
+  sleep 0.005
+done
+expect "kill -0 $walker" "the request was still inside the chain when it was traded"
+python3 -c 'import ctypes, sys; sys.exit(ctypes.CDLL(None).renameat2(-100, b"race/tree/sub", -100, b"race/tree/link", 2))'
+wait $walker
+echo "traded: $(find race/outside -mindepth 1 -type d 2>/dev/null | wc -l) of 20 outside folders left"
+expect '[ -d "race/outside/$chain" ]' "the outside copy of the chain stays whole when the walked chain is traded for a link"
 rm -rf "$work"
 exit $failed

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <aclapi.h>
 #include <string.h>
 
 #include <algorithm>
@@ -11,12 +12,25 @@
 #include <vector>
 
 #include "tests/e2e/run_report.hpp"
+#include "tests/support/scenario.hpp"
 
 namespace {
 
 const std::wstring bin = widen(TARVEK_E2E_BIN);
 const std::wstring probe_launcher = bin + L"\\probe_launcher.exe";
 const std::wstring probe_app = bin + L"\\probe_app";
+// Loaded, it leaves a file named after it with ".loaded" appended.
+const std::wstring planted_library = bin + L"\\planted.dll";
+
+bool plant(const std::wstring &path)
+{
+    return CopyFileW(planted_library.c_str(), path.c_str(), FALSE) != 0;
+}
+
+bool was_loaded(const std::wstring &path)
+{
+    return path_exists(path + L".loaded");
+}
 
 std::wstring directory_of(const std::wstring &path)
 {
@@ -222,6 +236,125 @@ TEST(Roles, CopyOfTheLauncherIsAnotherExecutableAndAParent)
     EXPECT_EQ(std::vector<std::wstring>{L"copy.exe"}, temp.entries());
 }
 
+// A process of the launcher's own executable that has not run a single
+// instruction: alive, the same image, never anyone's parent.
+struct suspended_launcher {
+    PROCESS_INFORMATION info = {};
+    suspended_launcher()
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        std::wstring line = join_command_line({probe_launcher});
+        EXPECT_TRUE(CreateProcessW(probe_launcher.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &startup, &info));
+    }
+    ~suspended_launcher()
+    {
+        TerminateProcess(info.hProcess, 0);
+        WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+};
+
+// The folder that a child takes its main library from with these tokens,
+// made beforehand with the planted library as main.dll.
+std::wstring plant_target(const std::wstring &temp, DWORD parent, const std::wstring &time_us,
+                          const std::wstring &random)
+{
+    std::wstring expanded = temp + L"\\onefile_" + std::to_wstring(parent) + L"_" + time_us + L"_" + random;
+    wchar_t full[4096];
+    GetFullPathNameW(expanded.c_str(), 4096, full, nullptr);
+    EXPECT_TRUE(CreateDirectoryW(full, nullptr)) << narrow(full);
+    EXPECT_TRUE(plant(std::wstring(full) + L"\\main.dll"));
+    return full;
+}
+
+// Names itself as the parent, lets no process open it, makes the folder its
+// tokens name with a library in it and starts the launcher (argument 0)
+// with that environment. Prints the launcher's exit code and the folder.
+TARVEK_SCENARIO(start_naming_itself)
+{
+    alignas(8) unsigned char buffer[64];
+    ACL *nobody = reinterpret_cast<ACL *>(buffer);
+    InitializeAcl(nobody, sizeof buffer, ACL_REVISION);
+    if (SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, nobody,
+                        nullptr) != ERROR_SUCCESS)
+        return 3;
+    SetEnvironmentVariableW(L"TARVEK_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId()).c_str());
+    SetEnvironmentVariableW(L"TARVEK_ONEFILE_TIME_US", L"123456");
+    SetEnvironmentVariableW(L"TARVEK_ONEFILE_RANDOM", L"AbCdEfGhIjK");
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    std::wstring folder = plant_target(std::wstring(temp, wcslen(temp) - 1), GetCurrentProcessId(), L"123456",
+                                       L"AbCdEfGhIjK");
+    process_result r = run_process(arguments.at(0), join_command_line({arguments.at(0)}));
+    printf("%lu\n%ls", static_cast<unsigned long>(r.exit_code), folder.c_str());
+    return 0;
+}
+
+void expect_a_parent_of_its_own(const launcher_run &run, const std::wstring &planted_folder)
+{
+    EXPECT_EQ(0u, run.process.exit_code) << run.process.out << run.process.err;
+    EXPECT_EQ(std::to_wstring(run.process.process_id), run.report.get("env.TARVEK_ONEFILE_PARENT"));
+    EXPECT_NE(planted_folder, directory_of(run.report.get("library")));
+    EXPECT_FALSE(was_loaded(planted_folder + L"\\main.dll")) << "the planted library was loaded";
+}
+
+// What a caller may put into a launcher's environment: tokens that lead
+// out of the temporary folder, or well-formed ones with a folder made for
+// them beforehand, naming a live copy of the launcher; or a process that
+// names itself and lets nobody read it. None of them is the child's parent.
+TEST(Roles, SpoofedEnvironmentsGiveTheParentRoleAndLoadNothingPlanted)
+{
+    private_temp temp;
+    suspended_launcher copy;
+    DWORD named = copy.info.dwProcessId;
+    for (const auto &[time_us, random] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"x", L"\\..\\chosen"}, {L"123456", L"AbCdEfGhIjK"}}) {
+        std::wstring planted_folder = plant_target(temp.path, named, time_us, random);
+        process_options options;
+        options.environment = {{L"TARVEK_ONEFILE_PARENT", std::to_wstring(named)},
+                               {L"TARVEK_ONEFILE_TIME_US", time_us},
+                               {L"TARVEK_ONEFILE_RANDOM", random}};
+        launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"", temp, options);
+        expect_a_parent_of_its_own(run, planted_folder);
+    }
+
+    process_options options;
+    options.environment = {{L"TMP", temp.path}, {L"TEMP", temp.path},
+                           {L"TARVEK_PROBE_REPORT", temp.path + L"\\report.txt"}};
+    process_result r = run_scenario("start_naming_itself", {probe_launcher}, options);
+    ASSERT_EQ(0u, r.exit_code) << r.err;
+    std::vector<std::string> lines = split_lines(r.out);
+    ASSERT_EQ(2u, lines.size()) << r.out;
+    std::wstring planted_folder = widen(lines[1]);
+    EXPECT_EQ("0\r", lines[0]) << "the launcher's exit code";
+    EXPECT_FALSE(was_loaded(planted_folder + L"\\main.dll")) << "the planted library was loaded";
+    probe_report report = parse_probe_report(read_file(temp.path + L"\\report.txt"));
+    EXPECT_NE(planted_folder, directory_of(report.get("library")));
+}
+
+// The application loads a library by its bare name: the one packed beside
+// it, never one beside the launcher (a Downloads folder), and the launcher's
+// own start takes nothing from there either (Wine's shell32 loaded
+// shcore.dll from beside the executable).
+TEST(LibrarySearch, BareNamesFindThePackedLibraryAndNothingBesideTheLauncher)
+{
+    private_temp temp;
+    std::wstring copy = copy_launcher(temp, L"Downloads", L"probe.exe");
+    std::wstring beside = directory_of(copy);
+    for (const wchar_t *name : {L"helper.dll", L"shcore.dll"})
+        ASSERT_TRUE(plant(beside + L"\\" + name));
+    launcher_run run = run_launcher(copy, {copy}, L"load:helper.dll", temp);
+    ASSERT_EQ(0u, run.process.exit_code) << run.process.err;
+    EXPECT_EQ(directory_of(run.report.get("library")) + L"\\helper.dll", run.report.get("load.helper.dll"));
+    for (const wchar_t *name : {L"helper.dll", L"shcore.dll"})
+        EXPECT_FALSE(was_loaded(beside + L"\\" + name)) << narrow(name) << " beside the launcher was loaded";
+    EXPECT_EQ(std::vector<std::wstring>{L"Downloads"}, temp.entries());
+}
+
 TEST(StandardHandles, OutputErrorAndInputPassThrough)
 {
     private_temp temp;
@@ -246,6 +379,48 @@ TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)
     EXPECT_EQ(0u, directory.rfind(temp.path + L"\\onefile_", 0)) << narrow(directory);
     EXPECT_FALSE(path_exists(directory));
     EXPECT_TRUE(temp.entries().empty());
+}
+
+// The target directory's descriptor as the application reads it back. Every
+// entry grants only the owner (OWNER RIGHTS or the owner's own SID), SYSTEM
+// and Administrators. Where the system keeps a descriptor as it was given
+// (Windows), it is exactly the protected one the parent gave; Wine keeps
+// Unix permission bits instead and shows the owner and SYSTEM, nothing for
+// others.
+TEST(Disk, TargetDirectoryIsTheOwnersSystemsAndAdministratorsAlone)
+{
+    private_temp temp;
+    launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"security", temp);
+    ASSERT_EQ(0u, run.process.exit_code) << run.process.err;
+    std::string sddl = narrow(run.report.get("security"));
+    size_t owner_at = sddl.find("O:"), dacl_at = sddl.find("D:");
+    ASSERT_TRUE(owner_at == 0 && dacl_at != std::string::npos) << sddl;
+    std::string owner = sddl.substr(2, dacl_at - 2), dacl = sddl.substr(dacl_at + 2);
+    size_t first = dacl.find('(');
+    ASSERT_NE(std::string::npos, first) << sddl;
+    for (size_t at = first; at < dacl.size() && dacl[at] == '(';) {
+        size_t end = dacl.find(')', at);
+        ASSERT_NE(std::string::npos, end) << sddl;
+        std::string ace = dacl.substr(at + 1, end - at - 1);
+        std::string sid = ace.substr(ace.rfind(';') + 1);
+        EXPECT_EQ(0u, ace.rfind("A;", 0)) << ace;
+        EXPECT_TRUE(sid == "OW" || sid == "SY" || sid == "BA" || sid == owner) << "grants " << ace << " in " << sddl;
+        at = end + 1;
+    }
+    if (dacl.substr(0, first).find('P') != std::string::npos)
+        EXPECT_EQ("P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", dacl);
+}
+
+// The parent holds the main library from its writing until the clean-up:
+// the application, a process like any other, can neither write it, nor
+// rename it away, nor delete it.
+TEST(Disk, MainLibraryCannotBeReplacedWhileTheChildRuns)
+{
+    private_temp temp;
+    launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"replace-library", temp);
+    ASSERT_EQ(0u, run.process.exit_code) << run.process.err;
+    EXPECT_EQ(L"write:refused,rename:refused,delete:refused", run.report.get("replace-library"));
+    EXPECT_TRUE(temp.entries().empty()) << "the clean-up let go of it";
 }
 
 TEST(Disk, LauncherInADirectoryWithSpacesAndNonAsciiCharacters)

@@ -1,10 +1,12 @@
-// The random component, its seed and encoding, and the microsecond value.
+// The random component and its encoding, the forms of inherited tokens, and
+// the microsecond value.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
 #include "paths/run_identity.hpp"
+#include "tests/support/process.hpp"
 
 namespace {
 
@@ -42,14 +44,27 @@ TEST(RandomComponent, MadeBytesEncodeToElevenAlphabetCharacters)
     }
 }
 
-TEST(RandomComponent, XorshiftAndSeed)
+// What a child accepts from its environment: exactly the forms a parent
+// writes. Anything else could name a folder anywhere.
+TEST(InheritedTokens, OnlyTheFormsAParentWrites)
 {
-    // Marsaglia's 32-bit generator (13, 17, 5) from 1.
-    EXPECT_EQ(270369u, advance_xorshift(1));
-    EXPECT_EQ(0u, advance_xorshift(0)) << "why seed 0 must never be used";
-    EXPECT_EQ(1u, random_seed(0x12345678u, 0x0000000012345678ull));
-    EXPECT_EQ(1u, random_seed(0, 0xABCDEF01ABCDEF01ull));
-    EXPECT_EQ(0x12345678u ^ 0x0Fu ^ 0xF0u, random_seed(0x12345678u, 0x000000F00000000Full));
+    for (const wchar_t *good : {L"000000", L"999999", L"012345"})
+        EXPECT_TRUE(is_time_us_token(good)) << narrow(good);
+    for (const wchar_t *bad : {L"", L"12345", L"1234567", L"12345x", L" 12345", L"+12345", L"-12345",
+                               L"..\\..\\", L"12345\\", L"\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16"})
+        EXPECT_FALSE(is_time_us_token(bad)) << narrow(bad);
+
+    for (const wchar_t *good : {L"AAAAAAAAAAA", L"--__--____A", L"Zm9vYmFyYmE", L"z0-_9aZ-_Az"})
+        EXPECT_TRUE(is_random_token(good)) << narrow(good);
+    for (const wchar_t *bad : {L"", L"AAAAAAAAAA", L"AAAAAAAAAAAA", L"AAAAAAAAAA+", L"AAAAAAAAAA/", L"AAAAAAAAA==",
+                               L"..\\..\\..\\x", L".\\..\\..\\xy", L"AAAAAAAAAA\\", L"AAAAA AAAAA",
+                               L"AAAAAAAAAA\u00C4"})
+        EXPECT_FALSE(is_random_token(bad)) << narrow(bad);
+
+    for (const wchar_t *good : {L"1", L"4294967295", L"0012"})
+        EXPECT_TRUE(is_pid_token(good)) << narrow(good);
+    for (const wchar_t *bad : {L"", L"+1", L" 1", L"1 ", L"0x10", L"12x", L"\u0661"})
+        EXPECT_FALSE(is_pid_token(bad)) << narrow(bad);
 }
 
 TEST(MicrosecondValue, WithinTheSecond)

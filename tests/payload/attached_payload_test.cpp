@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "payload/attached_payload.hpp"
-#include "payload/extraction.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 #include "tests/payload/payload_test_support.hpp"
 #include "tests/support/scenario.hpp"

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "paths/path_template.hpp"
+#include "paths/text.hpp"
 #include "payload/directory_cache.hpp"
-#include "payload/extraction.hpp"
+#include "payload/parent_directories.hpp"
 #include "tests/payload/payload_test_support.hpp"
 #include "tests/support/scenario.hpp"
 

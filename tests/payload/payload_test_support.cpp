@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "payload/directory_cache.hpp"
-#include "payload/extraction.hpp"
+#include "payload/entry_loop.hpp"
 #include "payload/payload_reader.hpp"
 #include "tests/support/scenario.hpp"
 

@@ -41,9 +41,20 @@
 //   long-file:N make a file below the library's directory whose full path is
 //               N units long, in folders of at most 200-unit names made
 //               through the "\\?\" form; report "long-file=PATH"
+//   load:NAME   load a library by bare name (LoadLibraryW); report
+//               "load.NAME=PATH" of what was loaded, or "load.NAME=error N"
+//   security    report "security=SDDL": the owner and DACL of the library's
+//               directory, as the system stores them
+//   replace-library
+//               try to open the main library for writing, to rename it (and
+//               back) and to delete it; report
+//               "replace-library=write:R,rename:R,delete:R", R being
+//               "refused" or "done"
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -220,6 +231,55 @@ std::wstring make_long_file(size_t length)
     return path;
 }
 
+std::string load_by_bare_name(const std::wstring &name)
+{
+    HMODULE library = LoadLibraryW(name.c_str());
+    if (library == nullptr)
+        return "error " + std::to_string(GetLastError());
+    wchar_t path[4096];
+    GetModuleFileNameW(library, path, 4096);
+    return escape(path);
+}
+
+std::string directory_security()
+{
+    constexpr SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::wstring directory = library_directory();
+    DWORD needed = 0;
+    GetFileSecurityW(directory.c_str(), parts, nullptr, 0, &needed);
+    std::string descriptor(needed, '\0');
+    wchar_t *text = nullptr;
+    if (needed == 0 || !GetFileSecurityW(directory.c_str(), parts, descriptor.data(), needed, &needed) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, parts, &text,
+                                                              nullptr))
+        return "error " + std::to_string(GetLastError());
+    std::string sddl = escape(text);
+    LocalFree(text);
+    return sddl;
+}
+
+const char *outcome(bool done)
+{
+    return done ? "done" : "refused";
+}
+
+std::string replace_library()
+{
+    wchar_t library[4096];
+    GetModuleFileNameW(GetModuleHandleW(L"main.dll"), library, 4096);
+    std::wstring moved = std::wstring(library) + L".replaced";
+    HANDLE writer = CreateFileW(library, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    bool written = writer != INVALID_HANDLE_VALUE;
+    if (written)
+        CloseHandle(writer);
+    bool renamed = MoveFileExW(library, moved.c_str(), 0) != 0;
+    if (renamed)
+        MoveFileExW(moved.c_str(), library, 0);
+    bool deleted = DeleteFileW(library) != 0;
+    return std::string("write:") + outcome(written) + ",rename:" + outcome(renamed) + ",delete:" + outcome(deleted);
+}
+
 bool act(const std::wstring &action, int *result, std::string &report)
 {
     std::wstring verb = action.substr(0, action.find(L':'));
@@ -258,6 +318,12 @@ bool act(const std::wstring &action, int *result, std::string &report)
         exit_code_on_console_event = static_cast<UINT>(std::wcstoul(argument.c_str(), nullptr, 0));
         SetConsoleCtrlHandler(exit_on_console_event, TRUE);
         report += "console-events=exit\n";
+    } else if (verb == L"load") {
+        report += "load." + narrow(argument) + "=" + load_by_bare_name(argument) + "\n";
+    } else if (verb == L"security") {
+        report += "security=" + directory_security() + "\n";
+    } else if (verb == L"replace-library") {
+        report += "replace-library=" + replace_library() + "\n";
     } else if (verb == L"long-file") {
         report += "long-file=" + escape(make_long_file(std::wcstoul(argument.c_str(), nullptr, 10))) + "\n";
     } else if (verb == L"echo-stdin") {

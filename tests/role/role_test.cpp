@@ -1,12 +1,14 @@
 // The role decision's ways of learning about the process that
 // TARVEK_ONEFILE_PARENT names: its image path, read with the access this
-// process has, and whether it created this process.
+// process has, and from the system's list of processes, whether it is alive
+// and created this process.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
 #include "launcher/launcher_state.hpp"
+#include "launcher/process_list.hpp"
 #include "launcher/role.hpp"
 #include "tests/support/scenario.hpp"
 
@@ -104,36 +106,35 @@ TEST(ReadProcessImage, EndedProcessIsKnownEndedWhileAHandleHoldsIt)
     CloseHandle(info.hProcess);
 }
 
-// Prints the answers of process_created_this_one for each id argument.
-TARVEK_SCENARIO(created_by)
+// Prints, for each id argument, what the system's list of processes says of
+// it: "creator" for this process's creator (started no later than this
+// one), "listed" for any other listed process, "none" for one not listed;
+// then the file name this process is listed under.
+TARVEK_SCENARIO(listed)
 {
+    listed_process own;
+    if (!take_process_list() || !find_listed_process(GetCurrentProcessId(), own))
+        return 1;
     for (const std::wstring &id : arguments) {
-        creator_answer answer = process_created_this_one(std::stoul(id));
-        printf("%s ", answer == creator_answer::yes ? "yes" : answer == creator_answer::no ? "no" : "unknown");
+        listed_process process;
+        bool found = find_listed_process(std::stoul(id), process);
+        bool creator = found && own.creator == process.id && process.created <= own.created;
+        printf("%s ", creator ? "creator" : found ? "listed" : "none");
     }
+    printf("%ls", std::wstring(own.image_name, own.image_name_units).c_str());
+    release_process_list();
     return 0;
 }
 
-TEST(CreatorCheck, OnlyTheLiveCreatorIsTheCreator)
+TEST(ProcessList, OnlyTheLiveCreatorIsTheCreator)
 {
     waiting_process sibling;
-    process_result r = run_scenario(
-        "created_by", {std::to_wstring(GetCurrentProcessId()), std::to_wstring(sibling.info.dwProcessId),
-                       std::to_wstring(ended_process_id()), L"0"});
+    process_result r = run_scenario("listed", {std::to_wstring(GetCurrentProcessId()),
+                                               std::to_wstring(sibling.info.dwProcessId),
+                                               std::to_wstring(ended_process_id())});
     ASSERT_EQ(0u, r.exit_code) << r.err;
-    EXPECT_EQ("yes no no no ", r.out);
-}
-
-TARVEK_SCENARIO(created_by_itself)
-{
-    printf("%d", process_created_this_one(GetCurrentProcessId()) == creator_answer::yes);
-    return 0;
-}
-
-TEST(CreatorCheck, AProcessDidNotCreateItself)
-{
-    process_result r = run_scenario("created_by_itself");
-    EXPECT_EQ("0", r.out);
+    std::wstring own = own_executable();
+    EXPECT_EQ("creator listed none " + narrow(own.substr(own.rfind(L'\\') + 1)), r.out);
 }
 
 TARVEK_SCENARIO(role)
@@ -199,11 +200,43 @@ TARVEK_SCENARIO(role_naming_itself)
     return 0;
 }
 
+// The tokens a parent gives its child.
+environment_changes run_of(DWORD parent)
+{
+    return {{L"TARVEK_ONEFILE_PARENT", std::to_wstring(parent)},
+            {L"TARVEK_ONEFILE_TIME_US", L"012345"},
+            {L"TARVEK_ONEFILE_RANDOM", L"AbC-_0123xy"}};
+}
+
 TEST(DetectChildRole, SameExecutableAliveGivesTheChildRole)
 {
     process_options options;
-    options.environment = {{L"TARVEK_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId())}};
+    options.environment = run_of(GetCurrentProcessId());
     EXPECT_EQ("child", run_scenario("role", {}, options).out);
+}
+
+// Even from the real parent, tokens of another form than a parent writes
+// (they would name a folder anywhere) make a parent of its own.
+TEST(DetectChildRole, TokensOfAnotherFormGiveTheParentRole)
+{
+    const std::pair<const wchar_t *, const wchar_t *> spoiled[] = {
+        {L"TARVEK_ONEFILE_TIME_US", L".."},        {L"TARVEK_ONEFILE_TIME_US", L"12345"},
+        {L"TARVEK_ONEFILE_TIME_US", nullptr},      {L"TARVEK_ONEFILE_RANDOM", L"..\\..\\..\\x"},
+        {L"TARVEK_ONEFILE_RANDOM", L"AbC-_0123x/"}, {L"TARVEK_ONEFILE_RANDOM", nullptr},
+        {L"TARVEK_ONEFILE_PARENT", L"+"},          {L"TARVEK_ONEFILE_PARENT", L"0"},
+    };
+    for (const auto &[name, value] : spoiled) {
+        process_options options;
+        options.environment = run_of(GetCurrentProcessId());
+        std::wstring pid = std::to_wstring(GetCurrentProcessId());
+        if (value != nullptr && wcscmp(value, L"+") == 0)
+            options.environment.push_back({name, L"+" + pid});
+        else if (value != nullptr)
+            options.environment.push_back({name, std::wstring(value)});
+        else
+            options.environment.push_back({name, std::nullopt});
+        EXPECT_EQ("parent", run_scenario("role", {}, options).out) << narrow(name) << "=" << (value ? narrow(value) : "");
+    }
 }
 
 // A process that has not run yet has no modules: its image path is the one

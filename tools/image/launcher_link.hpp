@@ -9,8 +9,9 @@
 //
 //   link_settings.rsp      lld-link options of every launcher: header
 //                          fields, entry point, no default libraries
-//   objects/*.obj          the image's own start-up, thread-local storage and
-//                          runtime functions; all of them are linked
+//   objects/*.obj          the image's own start-up, thread-local storage,
+//                          load configuration and runtime functions; all
+//                          of them are linked
 //   lib/*.lib              the launcher's code (launcher, payload reader,
 //                          paths, error reports, decompressor) and the import
 //                          libraries made from allowed_imports.txt; members

@@ -86,8 +86,9 @@ typedef int tarvek_run_code_function(int argc, wchar_t **argv, const wchar_t *li
  * - run_code runs on the launcher's main thread, whose stack is the
  *   launcher image's reserve of 16 MiB (committed as it grows); threads
  *   created with the default stack size get the same reserve.
- * - A library loaded by bare name (LoadLibraryW(L"x.dll")) is searched in
- *   the unpacked folder and in System32 only: never in the launcher's
+ * - A library loaded by bare name (LoadLibraryW(L"x.dll"), and every import
+ *   of main.dll and of the libraries it loads) is looked for in the
+ *   unpacked folder and then in System32 only: never in the launcher's
  *   folder, the current folder or PATH. Libraries elsewhere, in a subfolder
  *   of the application too, are loaded by full path, or their folder is
  *   added with AddDllDirectory first.

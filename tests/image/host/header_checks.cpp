@@ -141,13 +141,15 @@ void check_headers(const image_file &image, const expectations &expected, report
         r.expect(image.inside(entry, 1, ".text"), "entry point", hex(entry) + " must lie in .text");
 
     // Present: import, resource, exception, base relocation, thread-local
-    // storage, import address table; in a library export instead of
-    // resource and thread-local storage. Everything else absent.
+    // storage, load configuration, import address table; in a library
+    // export instead of resource, thread-local storage and load
+    // configuration. Everything else absent.
     namespace d = pe::directory;
     static constexpr present_rule launcher_directories[] = {
         {d::import_table, "import directory", ".rdata"}, {d::resource, "resource directory", ".rsrc"},
         {d::exception, "exception directory", ".pdata"}, {d::base_relocation, "base relocation directory", ".reloc"},
         {d::tls, "thread-local-storage directory", ".rdata"},
+        {d::load_config, "load configuration directory", ".rdata"},
         {d::import_address_table, "import address table", ".rdata"}};
     static constexpr present_rule library_directories[] = {
         {d::export_table, "export directory", ".rdata"}, {d::import_table, "import directory", ".rdata"},

@@ -81,6 +81,7 @@ struct command_line {
                 std::printf("adapter library %s: %zu bytes\n", image_path.c_str(), image.bytes.size());
             } else if (r.failed() == 0 || image.section(".rdata") != nullptr) {
                 check_thread_local_storage(image, r);
+                check_load_configuration(image, r);
                 check_unwind_table(image, r);
                 check_relocations(image, r);
                 check_imports(image, expected, r);

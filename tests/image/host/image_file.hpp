@@ -73,6 +73,7 @@ std::string hex(uint64_t value);
 void check_headers(const image_file &image, const expectations &expected, report &r);
 void check_sections(const image_file &image, const expectations &expected, report &r);
 void check_thread_local_storage(const image_file &image, report &r);
+void check_load_configuration(const image_file &image, report &r);
 void check_unwind_table(const image_file &image, report &r);
 void check_relocations(const image_file &image, report &r);
 void check_imports(const image_file &image, const expectations &expected, report &r);

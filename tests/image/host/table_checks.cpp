@@ -1,4 +1,5 @@
-// Thread-local storage, the unwind table and the base relocations.
+// Thread-local storage, the load configuration, the unwind table and the
+// base relocations.
 #include <algorithm>
 
 #include "image_file.hpp"
@@ -50,6 +51,29 @@ void check_thread_local_storage(const image_file &image, report &r)
         two = two && image.inside(callback, 1, ".text");
     }
     r.expect(two, "thread-local callbacks", "must be two functions in .text, then a null");
+}
+
+// One setting and nothing else: the libraries that the image's imports
+// import are looked for in the system folder alone.
+void check_load_configuration(const image_file &image, report &r)
+{
+    constexpr uint32_t size = 0x70;
+    constexpr size_t dependent_load_flags = 0x4E;
+    constexpr uint16_t search_system32 = 0x800;
+    uint32_t rva = image.directory_rva(pe::directory::load_config);
+    const uint8_t *config = image.at(rva, size);
+    if (!r.expect(config != nullptr && image.directory_size(pe::directory::load_config) == size &&
+                      pe::u32(config) == size && image.inside(rva, size, ".rdata"),
+                  "load configuration directory", "must be 0x70 bytes in .rdata, and say so in its Size"))
+        return;
+    r.expect(pe::u16(config + dependent_load_flags) == search_system32, "dependent load flags",
+             "are " + hex(pe::u16(config + dependent_load_flags)) + ", must be 0x800 (the system folder alone)");
+    bool nothing_else = true;
+    for (size_t i = 4; i < size; ++i)
+        if (i != dependent_load_flags && i != dependent_load_flags + 1)
+            nothing_else = nothing_else && config[i] == 0;
+    r.expect(nothing_else, "load configuration",
+             "must hold nothing else: no global flags, security cookie or control-flow guard");
 }
 
 void check_unwind_table(const image_file &image, report &r)

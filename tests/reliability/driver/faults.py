@@ -118,7 +118,7 @@ def run(conf, out):
     judge("TEMP and TMP unset", r, r["exit"] == 5 and not r["left"],
           f"the target folder went to {where.rsplit(chr(92), 2)[0]}")
     r = results["temp-file"]
-    judge("TEMP names a file", r, r["exit"] == 2 and outcomes.error_label(r) == "error: open for writing"
+    judge("TEMP names a file", r, r["exit"] == 2 and outcomes.error_label(r) == "error: target directory"
           and not r["left"])
     r = results["hold-short"]
     judge("a file held open at clean-up, released within the retries", r, r["exit"] == 0 and not r["left"])
@@ -166,7 +166,7 @@ def run(conf, out):
                                                    ("watch", drive + "\\"))],
                                  timeout_ms=60000, work=os.path.join(work, "disk"))["disk-ro"]
             judge("TEMP on a read-only disk", r,
-                  r["exit"] == 2 and outcomes.error_label(r) == "error: open for writing" and not r["left"])
+                  r["exit"] == 2 and outcomes.error_label(r) == "error: target directory" and not r["left"])
 
     width = max(len(name) for name, _, _ in report)
     for name, observed, ok in report:

@@ -17,6 +17,7 @@ ERROR_LINES = [
     (re.compile(rb"Error, couldn't unpack file to target path\." + SYSTEM_TEXT), "error: unpack"),
     (re.compile(rb"Error, load DLL\." + SYSTEM_TEXT), "error: load DLL"),
     (re.compile(rb"Error, couldn't launch child" + SYSTEM_TEXT), "error: launch child"),
+    (re.compile(rb"Error, couldn't create target directory\." + SYSTEM_TEXT), "error: target directory"),
 ]
 ABORT_CODES = {3, 0xC0000409}
 EXCEPTION_BASE = 0xC0000000

@@ -1,14 +1,13 @@
-// Unpacking of payload entries below the target directory, with a cache of
-// directories already made or found.
+// The entry loop: each payload record's name, path below the target
+// directory, directories and file, in stream order.
 #pragma once
 
 #include <stddef.h>
 
 #include "paths/text.hpp"
 
+// A name of at most 1023 units and its terminator.
 constexpr size_t entry_name_units = 1024;
-constexpr size_t write_buffer_size = 32768;
-constexpr int directory_cache_capacity = 1024;
 
 enum class entry_loop_mode {
     unpack_all,        // the parent: every entry, up to the end marker, and
@@ -20,12 +19,8 @@ enum class entry_loop_mode {
 // first entry (target directory, a backslash, the name) if it is empty.
 // Returns false when the first name is already the end marker. Each entry is
 // written under the target directory lock; once a clean-up has closed the
-// directory the loop stops early, writing nothing more.
+// directory the loop stops early, writing nothing more. Unpacking all, it
+// holds the first entry's file, the main library, once written
+// (payload/main_library_hold.hpp).
 bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_path,
                     entry_loop_mode mode);
-
-// Makes sure the directory that holds `file_path` exists. Reports nothing.
-void ensure_parent_directories(const wchar_t *file_path);
-// Creates one directory or accepts it as present; true when it can be taken
-// to exist.
-bool create_directory_cached(const wchar_t *directory);
