@@ -525,9 +525,10 @@ from the folder: ${exe_path%\\*}" "greeter.exe's output"
   cmake_step removed.txt --build greeter
   extracted
   [ ! -e extracted/texts/farewell.txt ] || fail "a removed data file is still packed"
-  sed -i 's/PRODUCT "Tarvek Greeter"/PRODUCT "Greeter Renamed"/' source/CMakeLists.txt
+  # A ';' and quotes in a value stay in its one argument.
+  sed -i 's/PRODUCT "Tarvek Greeter"/PRODUCT "Grüße; \\"Renamed\\""/' source/CMakeLists.txt
   cmake_step option.txt --build greeter
-  check_image greeter/greeter.exe --company 'Tarvek Onefile Examples' --product 'Greeter Renamed' --version 0.0.0.0
+  check_image greeter/greeter.exe --company 'Tarvek Onefile Examples' --product 'Grüße; "Renamed"' --version 0.0.0.0
   cmp greeter/libgreeter.dll extracted/main.dll || fail "main.dll is not the built library"
 
   # Refusals at configure time: a project not cross-compiled for x86-64
