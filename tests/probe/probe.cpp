@@ -244,7 +244,7 @@ std::string load_by_bare_name(const std::wstring &name)
 std::string directory_security()
 {
     constexpr SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    const std::wstring &directory = own_directory;
+    std::wstring directory = own_directory;
     DWORD needed = 0;
     GetFileSecurityW(directory.c_str(), parts, nullptr, 0, &needed);
     std::string descriptor(needed, '\0');
