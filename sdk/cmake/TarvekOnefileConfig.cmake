@@ -34,10 +34,10 @@ endif()
 #
 # Packs <name>.exe into the current binary folder as part of the default
 # build (the target <name>, in ALL): a launcher whose main library, main.dll,
-# is the file of the SHARED library <target> whatever its own name, with the
-# files below DIRECTORY (a source folder, relative to the current source
-# folder; links are followed and packed as files) beside it at their
-# relative paths. It is packed again when the library, a file of DIRECTORY,
+# is the file of the SHARED (or MODULE) library <target>, built by the
+# project or imported, whatever its own name, with the files below
+# DIRECTORY (a source folder, relative to the current source folder; links
+# are followed and packed as files) beside it at their relative paths. It is packed again when the library, a file of DIRECTORY,
 # the set of DIRECTORY's names or an option changes. The options go to
 # tarvek-pack: PRODUCT --product, COMPANY --company, APP_VERSION
 # --app-version (A[.B[.C[.D]]]), DESCRIPTION --description, each ICON

@@ -544,12 +544,12 @@ from the folder: ${exe_path%\\*}" "greeter.exe's output"
   joined() { tr -s ' \n' ' ' <"$1"; }
   contains "$(joined host.txt)" "tarvek_add_onefile(app): the project must be cross-compiled for x86-64 Windows, not for 'Linux'" \
     "refusal of a host project"
-  printf 'int f(void) { return 0; }\n' >refusals/f.c
+  # (Imported libraries, so that no compiler need be found.)
   printf x >refusals/data/Main.dll
-  printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(refusals C)' \
-    'find_package(TarvekOnefile CONFIG REQUIRED)' 'add_library(archive STATIC f.c)' 'add_library(code SHARED f.c)' \
-    'tarvek_add_onefile(static MAIN_LIBRARY archive)' 'tarvek_add_onefile(clash MAIN_LIBRARY code DIRECTORY data)' \
-    >refusals/CMakeLists.txt
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(refusals NONE)' \
+    'find_package(TarvekOnefile CONFIG REQUIRED)' 'add_library(archive STATIC IMPORTED)' \
+    'add_library(code SHARED IMPORTED)' 'tarvek_add_onefile(static MAIN_LIBRARY archive)' \
+    'tarvek_add_onefile(clash MAIN_LIBRARY code DIRECTORY data)' >refusals/CMakeLists.txt
   status=0
   env -u TARVEK_LAUNCHER_PARTS cmake -S refusals -B refusals/build -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
     -DCMAKE_TOOLCHAIN_FILE="$work/prefix/lib/cmake/TarvekOnefile/mingw-clang.cmake" >refusals.txt 2>&1 || status=$?
