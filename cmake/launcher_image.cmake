@@ -64,16 +64,22 @@ set(TARVEK_DEFAULT_PRODUCT "Tarvek Onefile application")
 set(TARVEK_DEFAULT_VERSION "1.0.0.0")
 
 # tarvek_add_launcher(NAME STORED_PAYLOAD [COMPANY TEXT] [PRODUCT TEXT]
-#   [VERSION A.B.C.D] [INTERNAL_NAME NAME] [ICONS SEVEN_PNGS...]
-#   [LINKER_ARGS ARGS...] [DEPENDS FILES_OR_TARGETS...])
-# Links NAME.exe in the current binary directory with tarvek-link-launcher.
-# The internal name defaults to NAME; LINKER_ARGS go to lld-link after the
-# parts (tests that link the start-up with something else of theirs).
+#   [APP_VERSION A[.B[.C[.D]]]] [INTERNAL_NAME NAME] [DESCRIPTION TEXT]
+#   [ICONS SEVEN_PNGS...] [CONSOLE] [LINKER_ARGS ARGS...]
+#   [DEPENDS FILES_OR_TARGETS...])
+# Links NAME.exe in the current binary directory with tarvek-link-launcher,
+# a console program with CONSOLE. The internal name defaults to NAME;
+# LINKER_ARGS go to lld-link after the parts (tests that link the start-up
+# with something else of theirs).
 function(tarvek_add_launcher name stored)
-  cmake_parse_arguments(arg "" "COMPANY;PRODUCT;VERSION;INTERNAL_NAME" "ICONS;LINKER_ARGS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(arg "CONSOLE" "COMPANY;PRODUCT;APP_VERSION;INTERNAL_NAME;DESCRIPTION"
+    "ICONS;LINKER_ARGS;DEPENDS" ${ARGN})
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe)
   set(settings)
-  foreach(field COMPANY PRODUCT VERSION INTERNAL_NAME)
+  if(arg_CONSOLE)
+    list(APPEND settings --console)
+  endif()
+  foreach(field COMPANY PRODUCT APP_VERSION INTERNAL_NAME DESCRIPTION)
     if(DEFINED arg_${field})
       string(TOLOWER "${field}" option)
       string(REPLACE "_" "-" option "${option}")

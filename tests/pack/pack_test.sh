@@ -154,8 +154,8 @@ bad_inputs() {
   # Settings and icons.
   new_app fine
   local version
-  for version in 1.2.3 1.2.3.65536 a.b.c.d 1.2.3.4.5 1..2.3 ' 1.2.3.4' -1.2.3.4; do
-    refuse "version '$version'" fine --version="$version"
+  for version in '' 1.2.3.65536 a.b.c.d 1.2.3.4.5 1..2.3 1.2. ' 1.2.3.4' -1.2.3.4; do
+    refuse "version '$version'" fine --app-version="$version"
   done
   printf 'not a picture' >icon.png
   refuse "icon.png: not a PNG image" fine --icon icon.png
@@ -399,23 +399,26 @@ check_image() {
 
 settings() {
   new_app app
-  "$pack" app -o Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --version 1.2.65535.4 \
-    --internal-name hello-internal --quiet
-  check_image Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --version 1.2.65535.4 \
-    --internal-name hello-internal
+  "$pack" app -o Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --app-version 1.2.65535.4 \
+    --internal-name hello-internal --description 'Hello, described 😀' --quiet
+  check_image Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --app-version 1.2.65535.4 \
+    --internal-name hello-internal --description 'Hello, described 😀'
+  # A version of fewer numbers is padded with zeros.
+  "$pack" app -o short_version.exe --app-version 1.6 --quiet
+  check_image short_version.exe --company short_version --product short_version --app-version 1.6.0.0
   # Defaults: product, company and internal name from the output's name,
   # version 0.0.0.0.
   "$pack" app -o 'My Tool.EXE' --quiet
-  check_image 'My Tool.EXE' --company 'My Tool' --product 'My Tool' --version 0.0.0.0 --internal-name 'My Tool'
+  check_image 'My Tool.EXE' --company 'My Tool' --product 'My Tool' --app-version 0.0.0.0 --internal-name 'My Tool'
   # One large icon: every size scaled from it; seven given: taken as they are.
   "$pack" app -o one_icon.exe --icon "$icons/large-300.png" --quiet
-  check_image one_icon.exe --company one_icon --product one_icon --version 0.0.0.0
+  check_image one_icon.exe --company one_icon --product one_icon --app-version 0.0.0.0
   "$pack" app -o two_icons.exe --icon "$icons/square-48.png" --icon "$icons/large-300.png" >out.txt 2>err.txt
   expect_eq "$(cat err.txt)" "" "warnings with an icon large enough for every size"
 }
 
 hello() {
-  "$pack" "$hello_app" -o hello.exe --product 'Hello' --version 1.0.0.0 --quiet
+  "$pack" "$hello_app" -o hello.exe --product 'Hello' --app-version 1.0 --quiet
   run_launcher hello.exe 'first argument' second
   expect_eq "$run_status" 0 "exit code of hello.exe"
   contains "$run_out" "Hello from a Tarvek Onefile application." "hello output"
@@ -463,7 +466,7 @@ installed() {
   cp -R "$hello_app" app
   (cd / && env -u TARVEK_LAUNCHER_PARTS "$work/prefix/bin/tarvek-pack" "$work/app" -o "$work/hello.exe" --quiet) ||
     fail "the installed tarvek-pack"
-  check_image hello.exe --company hello --product hello --version 0.0.0.0
+  check_image hello.exe --company hello --product hello --app-version 0.0.0.0
   # A second install replaces the first whole.
   bash "$here/../../tools/install.sh" "$build_root" "$work/prefix" >/dev/null
   expect_eq "$(ls -A prefix/lib/tarvek-onefile)" launcher-parts "the installed library folder"
