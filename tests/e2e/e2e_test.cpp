@@ -234,6 +234,28 @@ TEST(StandardHandles, OutputErrorAndInputPassThrough)
     EXPECT_EQ("to stderr\r\n", run.process.err);
 }
 
+TEST(StandardHandles, ConsoleLauncherPrintsToTheConsoleItWasStartedFrom)
+{
+    private_temp temp;
+    const std::wstring console_launcher = bin + L"\\console_probe_launcher.exe";
+    console_run run = run_in_own_console(console_launcher, {L"probe", L"an argument"},
+                                         L"out:printed to the console;exit:7", temp);
+    ASSERT_EQ("", run.starter_err);
+    EXPECT_EQ(7u, run.exit_code);
+    EXPECT_NE(std::string::npos, run.screen.find("printed to the console\n")) << run.screen;
+    EXPECT_EQ(L"an argument", run.report.get("argv.1")) << "the application did not run";
+    EXPECT_TRUE(temp.entries().empty());
+
+    // Redirected, its streams reach the caller as a windowed launcher's do.
+    process_options options;
+    options.standard_input = "from the driver\r\n";
+    launcher_run piped = run_launcher(console_launcher, {L"probe"}, L"out:to stdout;err:to stderr;echo-stdin", temp,
+                                      options);
+    EXPECT_EQ(0u, piped.process.exit_code);
+    EXPECT_EQ("to stdout\r\nfrom the driver\r\n", piped.process.out);
+    EXPECT_EQ("to stderr\r\n", piped.process.err);
+}
+
 TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)
 {
     private_temp temp;
