@@ -17,6 +17,7 @@ namespace {
 const std::wstring bin = widen(TARVEK_E2E_BIN);
 const std::wstring probe_launcher = bin + L"\\probe_launcher.exe";
 const std::wstring probe_app = bin + L"\\probe_app";
+const std::wstring console_probe_launcher = bin + L"\\console_probe_launcher.exe";
 
 std::wstring directory_of(const std::wstring &path)
 {
@@ -224,36 +225,22 @@ TEST(Roles, CopyOfTheLauncherIsAnotherExecutableAndAParent)
 
 TEST(StandardHandles, OutputErrorAndInputPassThrough)
 {
-    private_temp temp;
-    process_options options;
-    options.standard_input = "from the driver\r\nsecond line\r\n";
-    launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"out:to stdout;err:to stderr;echo-stdin", temp,
-                                    options);
-    ASSERT_EQ(0u, run.process.exit_code);
-    EXPECT_EQ("to stdout\r\nfrom the driver\r\nsecond line\r\n", run.process.out);
-    EXPECT_EQ("to stderr\r\n", run.process.err);
+    // A windowed launcher and a console one alike.
+    for (const std::wstring &launcher : {probe_launcher, console_probe_launcher}) {
+        private_temp temp;
+        process_options options;
+        options.standard_input = "from the driver\r\nsecond line\r\n";
+        launcher_run run = run_launcher(launcher, {L"probe"}, L"out:to stdout;err:to stderr;echo-stdin", temp,
+                                        options);
+        ASSERT_EQ(0u, run.process.exit_code) << narrow(launcher);
+        EXPECT_EQ("to stdout\r\nfrom the driver\r\nsecond line\r\n", run.process.out) << narrow(launcher);
+        EXPECT_EQ("to stderr\r\n", run.process.err) << narrow(launcher);
+    }
 }
 
 TEST(StandardHandles, ConsoleLauncherPrintsToTheConsoleItWasStartedFrom)
 {
-    private_temp temp;
-    const std::wstring console_launcher = bin + L"\\console_probe_launcher.exe";
-    console_run run = run_in_own_console(console_launcher, {L"probe", L"an argument"},
-                                         L"out:printed to the console;exit:7", temp);
-    ASSERT_EQ("", run.starter_err);
-    EXPECT_EQ(7u, run.exit_code);
-    EXPECT_NE(std::string::npos, run.screen.find("printed to the console\n")) << run.screen;
-    EXPECT_EQ(L"an argument", run.report.get("argv.1")) << "the application did not run";
-    EXPECT_TRUE(temp.entries().empty());
-
-    // Redirected, its streams reach the caller as a windowed launcher's do.
-    process_options options;
-    options.standard_input = "from the driver\r\n";
-    launcher_run piped = run_launcher(console_launcher, {L"probe"}, L"out:to stdout;err:to stderr;echo-stdin", temp,
-                                      options);
-    EXPECT_EQ(0u, piped.process.exit_code);
-    EXPECT_EQ("to stdout\r\nfrom the driver\r\n", piped.process.out);
-    EXPECT_EQ("to stderr\r\n", piped.process.err);
+    expect_output_in_own_console(console_probe_launcher);
 }
 
 TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)

@@ -140,14 +140,7 @@ TEST(RunProgram, ProgramMayStartAProcessOutsideItsJob)
 
 TEST(RunProgram, ConsoleLauncherRunsTheProgramInTheConsoleItWasStartedFrom)
 {
-    private_temp temp;
-    console_run run = run_in_own_console(bin + L"\\run_probe_console_launcher.exe", {L"probe", L"in a console"},
-                                         L"out:the program printed this;exit:3", temp);
-    ASSERT_EQ("", run.starter_err);
-    EXPECT_EQ(3u, run.exit_code);
-    EXPECT_NE(std::string::npos, run.screen.find("the program printed this\n")) << run.screen;
-    EXPECT_EQ(L"in a console", run.report.get("argv.1")) << "the program did not run";
-    EXPECT_TRUE(temp.entries().empty());
+    expect_output_in_own_console(bin + L"\\run_probe_console_launcher.exe");
 }
 
 TEST(RunProgram, LauncherInACallersJobStillRunsTheProgram)

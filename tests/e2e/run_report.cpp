@@ -1,5 +1,6 @@
 #include "tests/e2e/run_report.hpp"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include "tests/support/scenario.hpp"
@@ -194,4 +195,16 @@ console_run run_in_own_console(const std::wstring &launcher, const std::vector<s
     run.screen = text.substr(end + 1);
     run.report = parse_probe_report(read_file(report_path));
     return run;
+}
+
+void expect_output_in_own_console(const std::wstring &launcher)
+{
+    private_temp temp;
+    console_run run = run_in_own_console(launcher, {L"probe", L"in a console"}, L"out:printed to the console;exit:7",
+                                         temp);
+    ASSERT_EQ("", run.starter_err) << narrow(launcher);
+    EXPECT_EQ(7u, run.exit_code) << narrow(launcher);
+    EXPECT_NE(std::string::npos, run.screen.find("printed to the console\n")) << narrow(launcher) << run.screen;
+    EXPECT_EQ(L"in a console", run.report.get("argv.1")) << narrow(launcher) << ": the probe did not run";
+    EXPECT_TRUE(temp.entries().empty()) << narrow(launcher);
 }

@@ -60,3 +60,8 @@ struct console_run {
 };
 console_run run_in_own_console(const std::wstring &launcher, const std::vector<std::wstring> &arguments,
                                const std::wstring &actions, const private_temp &temp);
+
+// Runs `launcher` so, its probe told to print a line and exit with 7, and
+// expects that line on the console's screen, the exit code, the probe's
+// argument, and nothing left behind.
+void expect_output_in_own_console(const std::wstring &launcher);
