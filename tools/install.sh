@@ -7,9 +7,11 @@
 #   PREFIX/bin/tarvek-pack
 #   PREFIX/lib/tarvek-onefile/launcher-parts/   (a copy of BUILD_DIR/win/launcher-parts)
 #
-# At pack time tarvek-pack runs lld-link and llvm-rc (Debian's lld and llvm,
-# which tools/setup.sh installs) and needs the libraries of libzstd, libpng
-# and pixman. ./tarvek install builds first and then runs this.
+# The parts hold both start-ups (windowed and console) and the adapter
+# library that tarvek-pack --run links. At pack time tarvek-pack runs
+# lld-link and llvm-rc (Debian's lld and llvm, which tools/setup.sh
+# installs) and needs the libraries of libzstd, libpng and pixman. ./tarvek
+# install builds first and then runs this.
 set -euo pipefail
 
 build=${1:?usage: tools/install.sh BUILD_DIR PREFIX}
