@@ -5,11 +5,13 @@
 # tools/image/launcher_link.hpp). Every launcher is linked from those parts
 # by the host tool tarvek-link-launcher, here as in packing.
 
-# The start-up of a Unicode windowed program and what the image provides
-# instead of importing it. Only launchers are linked with these; tests and
-# the probe keep the ordinary start-up.
+# The start-up of a Unicode program, with the entries of a windowed and a
+# console one (the link picks one), and what the image provides instead of
+# importing it. Only launchers are linked with these; tests and the probe
+# keep the ordinary start-up.
 add_library(tarvek_image_objects OBJECT
-  image/startup.cpp image/windows_entry.cpp image/command_tail.cpp image/thread_local_storage.cpp
+  image/startup.cpp image/entry_windowed.cpp image/entry_console.cpp image/windows_entry.cpp
+  image/command_tail.cpp image/thread_local_storage.cpp
   image/load_configuration.cpp)
 # The runtime functions the image provides instead of importing them; the
 # adapter library (adapter/) is linked with these too.
@@ -32,7 +34,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/run_adapter.cmake)
 set(_adapter_objects $<TARGET_OBJECTS:tarvek_adapter_objects> $<TARGET_OBJECTS:tarvek_image_runtime_objects>)
 set(_code_libraries tarvek_launcher tarvek_payload tarvek_paths tarvek_errors zstd_decompress)
 set(_image_files ${PROJECT_SOURCE_DIR}/image/launcher.rc.in ${PROJECT_SOURCE_DIR}/image/launcher.manifest
-  ${PROJECT_SOURCE_DIR}/image/link_settings.txt ${TARVEK_ALLOWED_IMPORTS})
+  ${PROJECT_SOURCE_DIR}/image/link_settings.txt ${PROJECT_SOURCE_DIR}/image/console_link_settings.txt
+  ${TARVEK_ALLOWED_IMPORTS})
 file(GLOB TARVEK_DEFAULT_ICONS ${PROJECT_SOURCE_DIR}/image/icons/icon-*.png)
 set(_code_files)
 foreach(library IN LISTS _code_libraries)
@@ -58,6 +61,10 @@ add_custom_target(tarvek_launcher_parts ALL DEPENDS ${TARVEK_LAUNCHER_PARTS_STAM
 if(NOT DEFINED TARVEK_LINK_TOOL)
   set(TARVEK_LINK_TOOL ${TARVEK_HOST_TOOLS}/image/tarvek-link-launcher)
 endif()
+# The packaging tool, built by ./tarvek before this project.
+if(NOT DEFINED TARVEK_PACK_TOOL)
+  set(TARVEK_PACK_TOOL ${TARVEK_HOST_TOOLS}/pack/tarvek-pack)
+endif()
 # Settings of launchers linked without settings of their own, as the link
 # tool's defaults are (the image tests check them against these).
 set(TARVEK_DEFAULT_COMPANY "Tarvek")
@@ -65,16 +72,22 @@ set(TARVEK_DEFAULT_PRODUCT "Tarvek Onefile application")
 set(TARVEK_DEFAULT_VERSION "1.0.0.0")
 
 # tarvek_add_launcher(NAME STORED_PAYLOAD [COMPANY TEXT] [PRODUCT TEXT]
-#   [VERSION A.B.C.D] [INTERNAL_NAME NAME] [ICONS SEVEN_PNGS...]
-#   [LINKER_ARGS ARGS...] [DEPENDS FILES_OR_TARGETS...])
-# Links NAME.exe in the current binary directory with tarvek-link-launcher.
-# The internal name defaults to NAME; LINKER_ARGS go to lld-link after the
-# parts (tests that link the start-up with something else of theirs).
+#   [APP_VERSION A[.B[.C[.D]]]] [INTERNAL_NAME NAME] [DESCRIPTION TEXT]
+#   [ICONS SEVEN_PNGS...] [CONSOLE] [LINKER_ARGS ARGS...]
+#   [DEPENDS FILES_OR_TARGETS...])
+# Links NAME.exe in the current binary directory with tarvek-link-launcher,
+# a console program with CONSOLE. The internal name defaults to NAME;
+# LINKER_ARGS go to lld-link after the parts (tests that link the start-up
+# with something else of theirs).
 function(tarvek_add_launcher name stored)
-  cmake_parse_arguments(arg "" "COMPANY;PRODUCT;VERSION;INTERNAL_NAME" "ICONS;LINKER_ARGS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(arg "CONSOLE" "COMPANY;PRODUCT;APP_VERSION;INTERNAL_NAME;DESCRIPTION"
+    "ICONS;LINKER_ARGS;DEPENDS" ${ARGN})
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe)
   set(settings)
-  foreach(field COMPANY PRODUCT VERSION INTERNAL_NAME)
+  if(arg_CONSOLE)
+    list(APPEND settings --console)
+  endif()
+  foreach(field COMPANY PRODUCT APP_VERSION INTERNAL_NAME DESCRIPTION)
     if(DEFINED arg_${field})
       string(TOLOWER "${field}" option)
       string(REPLACE "_" "-" option "${option}")

@@ -53,6 +53,7 @@ endforeach()
 file(GLOB icons "${IMAGE_DIR}/icons/icon-*.png")
 file(COPY ${icons} DESTINATION "${PARTS}/icons")
 write_link_settings("${IMAGE_DIR}/link_settings.txt" "${PARTS}/link_settings.rsp")
+write_link_settings("${IMAGE_DIR}/console_link_settings.txt" "${PARTS}/console_link_settings.rsp")
 
 copy_objects("${ADAPTER_OBJECTS}" ${PARTS}/adapter/objects)
 copy_libraries("${ADAPTER_LIBRARIES}" ${PARTS}/adapter/lib)

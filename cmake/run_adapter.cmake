@@ -12,9 +12,11 @@
 #   lib/*.lib              import libraries made from allowed_imports.txt
 #   allowed_imports.txt    what the library may import
 #
-# main.dll is linked, as a launcher is, with lld-link alone:
+# main.dll is linked, as a launcher is, with lld-link alone; tarvek-pack
+# --run does it (tools/image/adapter_link.cpp), with the launcher's time
+# stamp:
 #
-#   lld-link @adapter/link_settings.rsp /out:main.dll PROGRAM.obj
+#   lld-link @adapter/link_settings.rsp /timestamp:T /out:main.dll PROGRAM.obj
 #            adapter/objects/*.obj adapter/lib/*.lib lib/*.lib
 #
 # PROGRAM.obj defines tarvek_run_program, the program's path relative to

@@ -1,11 +1,14 @@
-// The image's entry point: the start-up of a Unicode windowed program over
-// the Universal C Runtime. It prepares the runtime state that the launcher
-// and, in the child, the application's main library rely on, runs the
-// launcher and ends the process with its result.
+// The image's start-up over the Universal C Runtime, the same for a
+// windowed and a console launcher but for the application type it tells
+// the runtime (their entry points: entry_windowed.cpp, entry_console.cpp).
+// It prepares the runtime state that the launcher and, in the child, the
+// application's main library rely on, runs the launcher and ends the
+// process with its result.
+#include "image/startup.hpp"
+
 #include <stdint.h>
 #include <stdlib.h>
 
-#include "image/runtime_startup.hpp"
 #include "image/windows_entry.hpp"
 
 // Exit code of a process whose runtime could not be set up; launcher_main
@@ -36,10 +39,9 @@ static void run_static_initialisers()
         __CTOR_LIST__[i]();
 }
 
-// The system calls this without arguments; it never returns.
-extern "C" [[noreturn]] void tarvek_image_entry()
+void run_startup(_crt_app_type app_type)
 {
-    _set_app_type(_crt_gui_app);
+    _set_app_type(app_type);
     // Arguments holding '*' or '?' stay as they are: no wildcard expansion.
     if (_configure_wide_argv(_crt_argv_unexpanded_arguments) != 0)
         _exit(startup_failure_exit_code);

@@ -11,9 +11,11 @@
 #   PREFIX/lib/cmake/TarvekOnefile/             (the CMake package, sdk/cmake, with
 #                                                cmake/mingw-clang.cmake and the version file)
 #
-# At pack time tarvek-pack runs lld-link and llvm-rc (Debian's lld and llvm,
-# which tools/setup.sh installs) and needs the libraries of libzstd, libpng
-# and pixman. ./tarvek install builds first and then runs this.
+# The parts hold both start-ups (windowed and console) and the adapter
+# library that tarvek-pack --run links. At pack time tarvek-pack runs
+# lld-link and llvm-rc (Debian's lld and llvm, which tools/setup.sh
+# installs) and needs the libraries of libzstd, libpng and pixman. ./tarvek
+# install builds first and then runs this.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,9 +25,8 @@ tool=$build/host/pack/tarvek-pack
 parts=$build/win/launcher-parts
 [ -x "$tool" ] || { echo "install: no $tool: build first (./tarvek build)" >&2; exit 1; }
 [ -f "$parts/link_settings.rsp" ] || { echo "install: no launcher parts in $parts: build first" >&2; exit 1; }
-# The project's version, as the host tools' project declares it.
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/host/CMakeCache.txt")
-[ -n "$version" ] || { echo "install: no project version in $build/host/CMakeCache.txt: build first" >&2; exit 1; }
+# The project's version, in its one place; tarvek-pack --version prints it.
+version=$(head -n 1 "$root/VERSION")
 
 # install_folder DESTINATION FILL_COMMAND...: DESTINATION replaced whole by
 # the folder FILL_COMMAND fills (given as its last argument), made beside

@@ -2,6 +2,7 @@
 between runs while their recipe stays the same."""
 import hashlib
 import json
+import os
 import random
 import shutil
 from pathlib import Path
@@ -104,3 +105,29 @@ def ensure_app(work, name, seed, main_dll):
     generate_app(directory, files, total, seed, main_dll)
     marker.write_text(json.dumps(wanted))
     return directory, wanted
+
+
+# The program's name in an application packed with --run.
+RUN_PROGRAM = "bench_program.exe"
+
+
+def ensure_run_app(work, name, app, app_key, program):
+    """The application of that size as an ordinary program: the same files
+    (hard links) with the program instead of main.dll, for a launcher packed
+    with --run. Made again when the application or the program changed."""
+    directory = work / "apps" / f"{name}-run"
+    marker = work / "apps" / f"{name}-run.json"
+    wanted = dict(app_key, program=file_digest(program))
+    if marker.exists() and json.loads(marker.read_text()) == wanted and directory.exists():
+        return directory
+    if directory.exists():
+        shutil.rmtree(directory)
+    for source in sorted(app.rglob("*")):
+        relative = source.relative_to(app)
+        if source.is_file() and relative != Path("main.dll"):
+            (directory / relative).parent.mkdir(parents=True, exist_ok=True)
+            os.link(source, directory / relative)
+    directory.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(program, directory / RUN_PROGRAM)
+    marker.write_text(json.dumps(wanted))
+    return directory

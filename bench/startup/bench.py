@@ -21,7 +21,7 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path[1:1] = [str(ROOT / "tools"), str(ROOT / "bench" / "common")]
 
 import wine as wine_runner  # noqa: E402
-from apps import SIZES, ensure_app, fresh_app  # noqa: E402
+from apps import RUN_PROGRAM, SIZES, ensure_app, ensure_run_app, fresh_app  # noqa: E402
 from figures import seconds_cell, summary  # noqa: E402
 from measuring import leftovers, measure  # noqa: E402
 from packing import PACK_TOOL, ensure_peer, pack_ours, pack_peer  # noqa: E402
@@ -109,6 +109,12 @@ def run(args, build, work, main_dll, wine):
         record["ours_bytes"] = ours.stat().st_size
         layout = payload_layout(ours, build)
         record["window"] = layout["window_size"]
+        if "ours_run" in subjects:
+            program = build / "win" / "bench" / "startup" / RUN_PROGRAM
+            run_app = ensure_run_app(work, name, app, app_key, program)
+            run_launcher = work / "packed" / f"{name}-run.exe"
+            record["ours_run_pack_s"] = pack_ours(build, run_app, run_launcher, "--run", RUN_PROGRAM)
+            record["ours_run_bytes"] = run_launcher.stat().st_size
         if "peer" in subjects:
             peer, record["peer_pack_s"] = ensure_peer(ROOT, build, work, name, app, app_key)
             record["peer_bytes"] = peer.stat().st_size

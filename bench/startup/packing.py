@@ -15,9 +15,10 @@ def timed(command, **kwargs):
     return time.monotonic() - start
 
 
-def pack_ours(build, app, out):
-    """Packs with the default options; the seconds it took."""
-    return timed([str(build / "host" / "pack" / PACK_TOOL), str(app), "-o", str(out), "--quiet"])
+def pack_ours(build, app, out, *options):
+    """Packs with the default options and OPTIONS (--run PROGRAM); the
+    seconds it took."""
+    return timed([str(build / "host" / "pack" / PACK_TOOL), str(app), "-o", str(out), "--quiet", *options])
 
 
 def link_command(build, stored, out, *objects):

@@ -11,8 +11,9 @@ def write_plot(results, names, out):
 
     xs = [SIZES[n][1] / 1e6 for n in names]
     figure, axes = plt.subplots(1, 2, figsize=(12, 4.8))
-    panels = (("startup_s", "Start-up latency", ["floor", "ours", "peer"]),
-              ("total_s", "Total", ["floor", "ours", "peer", "limit_decode", "limit_write", "limit_remove"]))
+    panels = (("startup_s", "Start-up latency", ["floor", "ours", "ours_run", "peer"]),
+              ("total_s", "Total", ["floor", "ours", "ours_run", "peer", "limit_decode", "limit_write",
+                                    "limit_remove"]))
     for axis, (key, title, subjects) in zip(axes, panels):
         for subject in subjects:
             points = [(x, results[n]["times"].get(subject, {}).get(key)) for x, n in zip(xs, names)]

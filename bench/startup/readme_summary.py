@@ -10,6 +10,8 @@ END = "<!-- end of bench summary -->"
 ROWS = (("floor", "total_s", "floor: the application run directly"),
         ("ours", "startup_s", "this launcher, start-up"),
         ("ours", "total_s", "this launcher, total"),
+        ("ours_run", "startup_s", "this launcher with --run, start-up"),
+        ("ours_run", "total_s", "this launcher with --run, total"),
         ("peer", "startup_s", "NSIS peer, start-up"),
         ("peer", "total_s", "NSIS peer, total"),
         ("limit_write", "total_s", "limit: decode and write"),

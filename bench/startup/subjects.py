@@ -1,11 +1,12 @@
 """What the bench runs: the subjects, their labels and command lines."""
 
-SUBJECTS = ["floor", "ours", "peer", "limit_decode", "limit_write", "limit_remove"]
+SUBJECTS = ["floor", "ours", "ours_run", "peer", "limit_decode", "limit_write", "limit_remove"]
 # Subjects for looking into a gap, run only when named in --subjects.
 EXTRA_SUBJECTS = ["limit_write_32k", "empty", "empty_shell32"]
 LABELS = {
     "floor": "floor: application run directly",
     "ours": "this launcher",
+    "ours_run": "this launcher, --run (the application as a program)",
     "peer": "peer: NSIS solid LZMA",
     "limit_decode": "limit: decode only",
     "limit_write": "limit: decode and write",
@@ -28,6 +29,7 @@ def commands(wine, build, work, name, app, layout):
     return {
         "floor": [program("bench_host"), wine.windows_path(app / "main.dll")],
         "ours": [ours],
+        "ours_run": [wine.windows_path(work / "packed" / f"{name}-run.exe")],
         "peer": [wine.windows_path(work / "packed" / f"{name}-nsis.exe")],
         "limit_decode": [program("bench_limit"), "decode", *payload],
         "limit_write": [program("bench_limit"), "write", *payload],

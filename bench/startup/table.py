@@ -29,8 +29,9 @@ def write_table(results, names, meta, out):
         lines.append("")
     lines += ["## The application's own start", "",
               "The process that runs the main library, from its creation to `run_code` (s): for this "
-              "launcher its child, for the peer and the floor the host executable.", "", header, rule]
-    for subject in ("floor", "ours", "peer"):
+              "launcher its child, for the peer and the floor the host executable; with --run the program "
+              "the child starts, from its creation to its entry.", "", header, rule]
+    for subject in ("floor", "ours", "ours_run", "peer"):
         if subject in subjects:
             cells = [seconds_cell(results[n]["times"].get(subject, {}).get("own_start_s")) for n in names]
             lines.append(f"| {LABELS[subject]} | " + " | ".join(cells) + " |")
@@ -55,9 +56,13 @@ def write_table(results, names, meta, out):
               "| | " + " | ".join(names) + " |", "|---|" + "---:|" * len(names)]
     rows = [("application (MB)", lambda r: f"{r['app_bytes'] / 1e6:.1f}"),
             ("this launcher, packed (MB)", lambda r: f"{r['ours_bytes'] / 1e6:.1f}"),
+            ("this launcher with --run, packed (MB)",
+             lambda r: f"{r['ours_run_bytes'] / 1e6:.1f}" if r.get("ours_run_bytes") else "–"),
             ("peer, packed (MB)", lambda r: f"{r['peer_bytes'] / 1e6:.1f}" if r.get("peer_bytes") else "–"),
             ("frame window (MiB)", lambda r: mib(r.get("window"))),
             ("pack time, this launcher (s)", lambda r: f"{r['ours_pack_s']:.1f}"),
+            ("pack time, this launcher with --run (s)",
+             lambda r: f"{r['ours_run_pack_s']:.1f}" if r.get("ours_run_pack_s") else "–"),
             ("pack time, peer (s)", lambda r: f"{r['peer_pack_s']:.1f}" if r.get("peer_pack_s") else "–")]
     for label, cell in rows:
         lines.append(f"| {label} | " + " | ".join(cell(results[n]) for n in names) + " |")

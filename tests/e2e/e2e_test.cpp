@@ -19,6 +19,7 @@ namespace {
 const std::wstring bin = widen(TARVEK_E2E_BIN);
 const std::wstring probe_launcher = bin + L"\\probe_launcher.exe";
 const std::wstring probe_app = bin + L"\\probe_app";
+const std::wstring console_probe_launcher = bin + L"\\console_probe_launcher.exe";
 // Loaded, it leaves a file named after it with ".loaded" appended.
 const std::wstring planted_library = bin + L"\\planted.dll";
 
@@ -357,14 +358,22 @@ TEST(LibrarySearch, BareNamesFindThePackedLibraryAndNothingBesideTheLauncher)
 
 TEST(StandardHandles, OutputErrorAndInputPassThrough)
 {
-    private_temp temp;
-    process_options options;
-    options.standard_input = "from the driver\r\nsecond line\r\n";
-    launcher_run run = run_launcher(probe_launcher, {L"probe"}, L"out:to stdout;err:to stderr;echo-stdin", temp,
-                                    options);
-    ASSERT_EQ(0u, run.process.exit_code);
-    EXPECT_EQ("to stdout\r\nfrom the driver\r\nsecond line\r\n", run.process.out);
-    EXPECT_EQ("to stderr\r\n", run.process.err);
+    // A windowed launcher and a console one alike.
+    for (const std::wstring &launcher : {probe_launcher, console_probe_launcher}) {
+        private_temp temp;
+        process_options options;
+        options.standard_input = "from the driver\r\nsecond line\r\n";
+        launcher_run run = run_launcher(launcher, {L"probe"}, L"out:to stdout;err:to stderr;echo-stdin", temp,
+                                        options);
+        ASSERT_EQ(0u, run.process.exit_code) << narrow(launcher);
+        EXPECT_EQ("to stdout\r\nfrom the driver\r\nsecond line\r\n", run.process.out) << narrow(launcher);
+        EXPECT_EQ("to stderr\r\n", run.process.err) << narrow(launcher);
+    }
+}
+
+TEST(StandardHandles, ConsoleLauncherPrintsToTheConsoleItWasStartedFrom)
+{
+    expect_output_in_own_console(console_probe_launcher);
 }
 
 TEST(Disk, TargetDirectoryHoldsEveryFileDuringTheRunAndIsGoneAfter)

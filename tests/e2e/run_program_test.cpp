@@ -138,6 +138,11 @@ TEST(RunProgram, ProgramMayStartAProcessOutsideItsJob)
     EXPECT_TRUE(temp.entries().empty());
 }
 
+TEST(RunProgram, ConsoleLauncherRunsTheProgramInTheConsoleItWasStartedFrom)
+{
+    expect_output_in_own_console(bin + L"\\run_probe_console_launcher.exe");
+}
+
 TEST(RunProgram, LauncherInACallersJobStillRunsTheProgram)
 {
     private_temp temp;

@@ -1,5 +1,5 @@
 // Running a packed launcher around the probe application and reading what
-// the probe reported.
+// the probe reported; and running one in a console, reading that console.
 #pragma once
 
 #include <map>
@@ -46,3 +46,22 @@ struct private_temp {
 launcher_run run_launcher(const std::wstring &launcher, const std::vector<std::wstring> &arguments,
                           const std::wstring &actions, const private_temp &temp,
                           process_options options = {});
+
+// A launcher started from a console: a process of this test program with a
+// console of its own (run_process's own_console) starts it there, inheriting
+// that console's standard handles, waits for it, and reads the console's
+// screen. What the launcher's application printed to the console it was
+// started from is on that screen.
+struct console_run {
+    uint32_t exit_code = 0xFFFFFFFFu; // the launcher's, read by its starter
+    std::string screen;               // the console's lines up to the cursor, right-trimmed, UTF-8
+    probe_report report;
+    std::string starter_err;          // what went wrong in the starter, if anything
+};
+console_run run_in_own_console(const std::wstring &launcher, const std::vector<std::wstring> &arguments,
+                               const std::wstring &actions, const private_temp &temp);
+
+// Runs `launcher` so, its probe told to print a line and exit with 7, and
+// expects that line on the console's screen, the exit code, the probe's
+// argument, and nothing left behind.
+void expect_output_in_own_console(const std::wstring &launcher);

@@ -32,10 +32,12 @@ refused() {
 }
 
 base=(--parts "$parts" --payload "$stored" -o "$work/out.exe")
-refused 1 "is not four numbers" "${base[@]}" --version 1.2.3
-refused 1 "is not four numbers" "${base[@]}" --version 1.2.3.4.5
-refused 1 "is not four numbers" "${base[@]}" --version 1.2.-3.4
-refused 1 "at most 65535" "${base[@]}" --version 1.2.3.65536
+refused 1 "is not one to four numbers" "${base[@]}" --app-version 1.2.3.4.5
+refused 1 "is not one to four numbers" "${base[@]}" --app-version 1.2.-3.4
+refused 1 "is not one to four numbers" "${base[@]}" --app-version 1.2.
+refused 1 "at most 65535" "${base[@]}" --app-version 1.2.3.65536
+refused 2 "the application's version is --app-version 1.2.3.4" "${base[@]}" --version 1.2.3.4
+refused 1 "description must not be empty" "${base[@]}" --description ""
 refused 1 "company must not be empty" "${base[@]}" --company ""
 refused 1 "holds a control character" "${base[@]}" --product $'two\nlines'
 refused 1 "not valid UTF-8" "${base[@]}" --company $'\xff\xfe'

@@ -12,14 +12,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 link_at() { # EPOCH OUTPUT
   SOURCE_DATE_EPOCH=$1 "$link" --parts "$parts" --payload "$stored" -o "$2" --internal-name twice \
-    --company "Reproducible" --version 3.1.4.1
+    --company "Reproducible" --app-version 3.1.4.1
 }
 link_at 1234567890 "$work/first.exe"
 sleep 1.1  # a link that took the current time would differ now
 link_at 1234567890 "$work/second.exe"
 cmp "$work/first.exe" "$work/second.exe" || fail "two links with SOURCE_DATE_EPOCH differ"
 "$check" "$work/first.exe" --allowed-imports "$parts/allowed_imports.txt" --payload "$stored" \
-  --internal-name twice --company Reproducible --version 3.1.4.1 --timestamp 1234567890 >"$work/check.txt" \
+  --internal-name twice --company Reproducible --app-version 3.1.4.1 --timestamp 1234567890 >"$work/check.txt" \
   || { cat "$work/check.txt"; fail "image check"; }
 
 link_at 1234567891 "$work/third.exe"

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Tests of tarvek-pack, run natively; the launchers it makes run under Wine.
 #
-#   pack_test.sh CASE TARVEK_PACK WORK_DIR BUILD_ROOT HELLO_APP PACK_BIN NO_ENTRY_DLL
+#   pack_test.sh CASE TARVEK_PACK WORK_DIR BUILD_ROOT HELLO_APP PACK_BIN NO_ENTRY_DLL PROGRAM
 #
-# CASE is bad_inputs, round_trip, inspection, settings, hello, damaged,
-# signed, installed or sdk. WORK_DIR is made afresh below the build folder,
-# which Windows programs see as drive T:.
+# CASE is bad_inputs, conventions, round_trip, run_program, inspection,
+# settings, hello, damaged, signed, installed or sdk. WORK_DIR is made
+# afresh below the build folder, which Windows programs see as drive T:.
+# PROGRAM is an ordinary 64-bit program, the probe (tests/probe), which
+# reports what it was given and does what TARVEK_PROBE_ACTIONS asks.
 set -euo pipefail
 
-case_name=$1 pack=$2 work=$3 build_root=$4 hello_app=$5 pack_bin=$6 no_entry_dll=$7
+case_name=$1 pack=$2 work=$3 build_root=$4 hello_app=$5 pack_bin=$6 no_entry_dll=$7 program=$8
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 icons=$here/icons
 rm -rf "$work"
@@ -47,6 +49,12 @@ stopped_with_work_folder() {
   done
   stopped_packs+=("$1")
   kill -STOP "$1"
+}
+# new_program FOLDER: a folder that holds the probe program as bin/probe.exe.
+new_program() {
+  rm -rf "$1"
+  mkdir -p "$1/bin"
+  cp "$program" "$1/bin/probe.exe"
 }
 new_app() {
   rm -rf "$1"
@@ -154,8 +162,8 @@ bad_inputs() {
   # Settings and icons.
   new_app fine
   local version
-  for version in 1.2.3 1.2.3.65536 a.b.c.d 1.2.3.4.5 1..2.3 ' 1.2.3.4' -1.2.3.4; do
-    refuse "version '$version'" fine --version="$version"
+  for version in 1.2.3.65536 a.b.c.d 1.2.3.4.5 1..2.3 1.2. ' 1.2.3.4' -1.2.3.4; do
+    refuse "version '$version'" fine --app-version="$version"
   done
   printf 'not a picture' >icon.png
   refuse "icon.png: not a PNG image" fine --icon icon.png
@@ -163,6 +171,40 @@ bad_inputs() {
   refuse "wide.png: 64x32 pixels; icon images must be square" fine --icon wide.png
   cp "$icons/square-48.png" a.png; cp "$icons/square-48.png" b.png
   refuse "b.png: a second icon of 48 pixels" fine --icon a.png --icon b.png
+
+  # Packing an ordinary program with --run.
+  new_program own_main; cp "$hello_app/main.dll" own_main/main.dll
+  refuse "own_main/main.dll: the launcher's main.dll, which --run supplies" own_main --run bin/probe.exe
+  new_program own_main_case; printf x >own_main_case/Main.DLL
+  refuse "own_main_case/Main.DLL: the launcher's main.dll" own_main_case --run bin/probe.exe
+  new_program own_main_folder; mkdir own_main_folder/main.dll; printf x >own_main_folder/main.dll/x
+  refuse "own_main_folder/main.dll: the launcher's main.dll" own_main_folder --run bin/probe.exe
+  new_program runs
+  refuse "--run 'bin/missing.exe': no such file in the application folder runs" runs --run bin/missing.exe
+  refuse "--run 'bin': no such file in the application folder runs" runs --run bin
+  refuse "--run '../runs/bin/probe.exe': leads out of the application folder runs" runs --run ../runs/bin/probe.exe
+  refuse "--run 'bin/../../x.exe': leads out of the application folder runs" runs --run bin/../../x.exe
+  refuse "--run '$work/runs/bin/probe.exe': give the program's path relative to the application folder" \
+    runs --run "$work/runs/bin/probe.exe"
+  ln -s /bin/true runs/outside.exe
+  refuse "runs/outside.exe: a symbolic link leading out of runs" runs --run outside.exe
+  rm runs/outside.exe
+  printf 'not a program\n' >runs/notes.exe
+  refuse "runs/notes.exe: not a Windows program (no PE header); --run starts a 64-bit Windows program" \
+    runs --run notes.exe
+  cp "$hello_app/main.dll" runs/library.exe
+  refuse "runs/library.exe: a library (DLL), not a program" runs --run library.exe
+  cp "$program" runs/x86.exe
+  local program_pe; program_pe=$(od -An -tu4 -j60 -N4 runs/x86.exe | tr -d ' ')
+  printf '\x4c\x01' | dd of=runs/x86.exe bs=1 seek=$((program_pe + 4)) conv=notrunc 2>/dev/null
+  refuse "runs/x86.exe: built for machine 0x014C, not x86-64 (0x8664): a 32-bit program" runs --run x86.exe
+  cp "$program" runs/native.exe
+  printf '\x01\x00' | dd of=runs/native.exe bs=1 seek=$((program_pe + 4 + 20 + 68)) conv=notrunc 2>/dev/null
+  refuse "runs/native.exe: built for subsystem 1, not a windowed (2) or console (3) program" runs --run native.exe
+  rm runs/notes.exe runs/library.exe runs/x86.exe runs/native.exe
+  # Backslashes name the same file, the program is checked wherever it is.
+  printf 'not a program\n' >runs/bin/notes.exe
+  refuse "runs/bin/notes.exe: not a Windows program" runs --run 'bin\notes.exe'
 
   # Where the launcher goes.
   local status=0
@@ -202,6 +244,90 @@ bad_inputs() {
   echo "bad inputs covered: $covered"
 }
 
+conventions() {
+  new_app app
+  local status form
+  # run EXPECTED_STATUS ARGUMENTS...: tarvek-pack's output in out.txt, err.txt.
+  run() {
+    local wanted=$1; shift
+    status=0
+    "$pack" "$@" >out.txt 2>err.txt || status=$?
+    expect_eq "$status" "$wanted" "exit status of: tarvek-pack $*: $(cat err.txt)"
+  }
+  # --version anywhere: the tool's own version, one line, exit 0; the same
+  # for the link tool, from one definition.
+  local version; version=$(cat "$here/../../VERSION")
+  run 0 --version
+  expect_eq "$(cat out.txt)" "tarvek-pack $version" "--version"
+  run 0 app -o x.exe --version
+  expect_eq "$(cat out.txt)" "tarvek-pack $version" "--version among packing options"
+  expect_eq "$("$(dirname "$pack")/../image/tarvek-link-launcher" --version)" "tarvek-link-launcher $version" \
+    "the link tool's --version"
+  [ ! -e x.exe ] || fail "--version packed"
+  # The old form: the application's version given to --version.
+  for form in "app -o x.exe --version 1.2.3.4" "app -o x.exe --version=1.2.3.4"; do
+    # shellcheck disable=SC2086
+    run 2 $form
+    contains "$(cat err.txt)" "--version takes no value: it prints the tool's own version; the application's version is --app-version 1.2.3.4" \
+      "the old --version form"
+  done
+  [ ! -e x.exe ] || fail "the old --version form packed"
+  # A mistyped option names the closest real one, wherever it stands and
+  # whatever follows it.
+  for form in "app -o x.exe --levle 3" "--levle 3 app -o x.exe" "app --levle 3 -o x.exe"; do
+    # shellcheck disable=SC2086
+    run 2 $form
+    contains "$(head -n 1 err.txt)" "unknown option --levle (the closest is --level)" "a mistyped option in: $form"
+  done
+  run 2 app --app-verison 1.6 -o x.exe
+  contains "$(cat err.txt)" "unknown option --app-verison (the closest is --app-version)" "--app-verison"
+  run 2 app -o x.exe --consle
+  contains "$(cat err.txt)" "unknown option --consle (the closest is --console)" "--consle"
+  # Every bound is the one passed, with its reason.
+  run 2 app -o x.exe --window-log 9
+  contains "$(cat err.txt)" "--window-log: wants at least 10, Zstandard's smallest window (1 KiB), not '9'" \
+    "--window-log 9"
+  run 2 app -o x.exe --window-log 28
+  contains "$(cat err.txt)" "wants at most 27, the largest window the launcher accepts (128 MiB), not '28'" \
+    "--window-log 28"
+  run 2 app -o x.exe --level 0
+  contains "$(cat err.txt)" "--level: wants at least 1, not '0'" "--level 0"
+  run 2 app -o x.exe --level 20
+  contains "$(cat err.txt)" "--level: wants at most 19, Zstandard's levels 20 to 22" "--level 20"
+  run 2 app -o x.exe --threads 257
+  contains "$(cat err.txt)" "--threads: wants at most 256, Zstandard's most compression workers" "--threads 257"
+  run 2 app -o x.exe --threads many
+  contains "$(cat err.txt)" "--threads: wants a number from 1 to 256, not 'many'" "--threads many"
+  # The bounds themselves are taken.
+  run 0 app -o x.exe --window-log 10 --level 1 --threads 1 --quiet
+  run 0 app -o x.exe --window-log 27 --level 19 --threads 256 --quiet
+  # --help tells the options.
+  run 0 --help
+  local option
+  for option in "--run PROGRAM.exe" "--console" "--app-version A[.B[.C[.D]]]" "--description TEXT" "--version"; do
+    contains "$(cat out.txt)" "$option" "--help"
+  done
+  # A tool of the link that is not installed is named with its Debian
+  # package, as a user of an installed tarvek-pack needs it.
+  local tool package
+  for tool in llvm-rc:llvm lld-link:lld; do
+    package=${tool#*:} tool=${tool%%:*}
+    rm -rf tools_bin; mkdir tools_bin
+    # Only the other tool on the PATH.
+    ln -s "$(command -v lld-link)" tools_bin/lld-link
+    ln -s "$(command -v llvm-rc)" tools_bin/llvm-rc
+    rm "tools_bin/$tool"
+    status=0
+    PATH=$work/tools_bin "$pack" app -o y.exe --quiet >out.txt 2>err.txt || status=$?
+    expect_eq "$status" 1 "exit status without $tool"
+    contains "$(cat err.txt)" \
+      "cannot run $tool: No such file or directory; it comes with Debian's package $package (apt-get install $package)" \
+      "without $tool"
+  done
+  [ ! -e y.exe ] || fail "a pack without its tools wrote a launcher"
+  expect_eq "$(ls -A | grep -c tarvek-pack || true)" 0 "work folders left by the failed packs"
+}
+
 round_trip() {
   new_app app
   mkdir -p app/data/nested app/'Ünïcödé näme' app/empty_folder
@@ -227,9 +353,11 @@ round_trip() {
     printf '%s  %s\n' 0 'data\empty.bin' 9 'data\greeting.txt' 300000 'data\nested\random.bin' \
       4 'Ünïcödé näme\日本語.txt' 6 '😀.bin'
   )
-  expect_eq "$(sed '$d' list.txt | sed 's/^ *//')" "$expected" "listing"
-  contains "$(tail -n 1 list.txt)" "6 files" "listing summary"
-  contains "$(tail -n 1 list.txt)" "content checksum" "listing summary"
+  expect_eq "$(head -n -3 list.txt | sed 's/^ *//')" "$expected" "listing"
+  contains "$(tail -n 3 list.txt | head -n 1)" "6 files" "listing summary"
+  contains "$(tail -n 3 list.txt | head -n 1)" "content checksum" "listing summary"
+  expect_eq "$(tail -n 2 list.txt)" "mode: main library
+subsystem: windowed" "the launcher's mode and subsystem"
 
   # Extracted: the same files (the empty folder is not stored).
   "$pack" --extract first.exe out >/dev/null
@@ -303,6 +431,62 @@ err.txt" "left beside an interrupted pack"
   "$pack" --verify killed/running.exe >/dev/null || fail "the pack that ran through the next one is not whole"
   expect_eq "$(ls -A killed)" "next.exe
 running.exe" "left beside the packs"
+}
+
+# A program packed with --run: reproducible, listed, extracted, checked and
+# run; windowed and console.
+run_program() {
+  new_program app
+  mkdir -p app/data
+  printf 'beside the program\n' >app/data/note.txt
+  # main.dll is linked with the launcher's time stamp: two packs are one.
+  SOURCE_DATE_EPOCH=1700000000 "$pack" app -o runs.exe --run bin/probe.exe --threads 1 >first.txt
+  contains "$(cat first.txt)" "packed 3 files" "summary line"
+  mkdir -p again
+  SOURCE_DATE_EPOCH=1700000000 "$pack" app -o again/runs.exe --run 'bin\probe.exe' --threads 2 --quiet
+  cmp runs.exe again/runs.exe || fail "two packs of the same program differ"
+
+  # Listed: the packer's main.dll first, then the folder; what it runs.
+  "$pack" --list runs.exe >list.txt
+  local expected
+  expected=$(printf 'main.dll\nbin\\probe.exe\ndata\\note.txt\nmode: runs bin\\probe.exe\nsubsystem: windowed')
+  expect_eq "$(sed -n '1,3s/^ *[0-9]*  //p;5,$p' list.txt)" "$expected" "listing"
+  "$pack" --verify runs.exe >verify.txt || fail "--verify of a --run launcher"
+  layout runs.exe
+  expect_eq "$(field subsystem runs.exe)" 2 "--layout's subsystem"
+  check_image runs.exe --company runs --product runs --app-version 0.0.0.0 --timestamp 1700000000
+
+  # Extracted: the folder as it was, and the adapter library, which names
+  # the program and carries the launcher's time stamp.
+  "$pack" --extract runs.exe out --quiet
+  diff -r app out >tree.diff || true
+  expect_eq "$(cat tree.diff)" "Only in out: main.dll" "extracted tree"
+  "$IMAGE_CHECK" out/main.dll --allowed-imports "$ADAPTER_ALLOWED_IMPORTS" --run-program 'bin\probe.exe' \
+    --timestamp 1700000000 >check.txt || fail "image check of main.dll: $(grep FAIL check.txt | head -n 5)"
+
+  # The same as a console program.
+  "$pack" app -o console.exe --run bin/probe.exe --console --quiet
+  "$pack" --list console.exe >list.txt
+  expect_eq "$(tail -n 2 list.txt)" "mode: runs bin\probe.exe
+subsystem: console" "the console launcher's mode and subsystem"
+  layout console.exe
+  expect_eq "$(field subsystem console.exe)" 3 "--layout's subsystem of a console launcher"
+  check_image console.exe --console --company console --product console --app-version 0.0.0.0
+
+  # A payload whose adapter library names a program it does not hold.
+  status=0; "$pack" --verify "$pack_bin/../e2e/run_missing_launcher.exe" 2>err.txt || status=$?
+  expect_eq "$status" 1 "--verify of a launcher whose program is missing"
+  contains "$(cat err.txt)" "main.dll runs 'bin dir\mïssing 😀.exe', which the payload does not hold" "refusal"
+
+  # Run under Wine, both kinds: the arguments and the exit code arrive.
+  local launcher
+  for launcher in runs.exe console.exe; do
+    TARVEK_PROBE_ACTIONS='exit:7' run_launcher "$launcher" 'an argument' 'two words'
+    expect_eq "$run_status" 7 "exit code of $launcher"
+    contains "$run_out" "argv.1=an argument" "$launcher's program output"
+    contains "$run_out" "argv.2=two words" "$launcher's program output"
+    contains "$run_out" "\\bin\\probe.exe" "$launcher's program path"
+  done
 }
 
 inspection() {
@@ -399,23 +583,26 @@ check_image() {
 
 settings() {
   new_app app
-  "$pack" app -o Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --version 1.2.65535.4 \
-    --internal-name hello-internal --quiet
-  check_image Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --version 1.2.65535.4 \
-    --internal-name hello-internal
+  "$pack" app -o Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --app-version 1.2.65535.4 \
+    --internal-name hello-internal --description 'Hello, described 😀' --quiet
+  check_image Settings.exe --company 'Ünïcorn "Ltd"' --product 'Hello Prodüct 😀' --app-version 1.2.65535.4 \
+    --internal-name hello-internal --description 'Hello, described 😀'
+  # A version of fewer numbers is padded with zeros.
+  "$pack" app -o short_version.exe --app-version 1.6 --quiet
+  check_image short_version.exe --company short_version --product short_version --app-version 1.6.0.0
   # Defaults: product, company and internal name from the output's name,
   # version 0.0.0.0.
   "$pack" app -o 'My Tool.EXE' --quiet
-  check_image 'My Tool.EXE' --company 'My Tool' --product 'My Tool' --version 0.0.0.0 --internal-name 'My Tool'
+  check_image 'My Tool.EXE' --company 'My Tool' --product 'My Tool' --app-version 0.0.0.0 --internal-name 'My Tool'
   # One large icon: every size scaled from it; seven given: taken as they are.
   "$pack" app -o one_icon.exe --icon "$icons/large-300.png" --quiet
-  check_image one_icon.exe --company one_icon --product one_icon --version 0.0.0.0
+  check_image one_icon.exe --company one_icon --product one_icon --app-version 0.0.0.0
   "$pack" app -o two_icons.exe --icon "$icons/square-48.png" --icon "$icons/large-300.png" >out.txt 2>err.txt
   expect_eq "$(cat err.txt)" "" "warnings with an icon large enough for every size"
 }
 
 hello() {
-  "$pack" "$hello_app" -o hello.exe --product 'Hello' --version 1.0.0.0 --quiet
+  "$pack" "$hello_app" -o hello.exe --product 'Hello' --app-version 1.0 --quiet
   run_launcher hello.exe 'first argument' second
   expect_eq "$run_status" 0 "exit code of hello.exe"
   contains "$run_out" "Hello from a Tarvek Onefile application." "hello output"
@@ -463,7 +650,15 @@ installed() {
   cp -R "$hello_app" app
   (cd / && env -u TARVEK_LAUNCHER_PARTS "$work/prefix/bin/tarvek-pack" "$work/app" -o "$work/hello.exe" --quiet) ||
     fail "the installed tarvek-pack"
-  check_image hello.exe --company hello --product hello --version 0.0.0.0
+  check_image hello.exe --company hello --product hello --app-version 0.0.0.0
+  # What --run needs is installed too: an ordinary program packs and runs.
+  new_program program_app
+  (cd / && env -u TARVEK_LAUNCHER_PARTS "$work/prefix/bin/tarvek-pack" "$work/program_app" -o "$work/runs.exe" \
+    --run bin/probe.exe --console --quiet) || fail "the installed tarvek-pack --run"
+  check_image runs.exe --console --company runs --product runs --app-version 0.0.0.0
+  TARVEK_PROBE_ACTIONS='exit:5' run_launcher runs.exe installed
+  expect_eq "$run_status" 5 "exit code of the installed --run launcher"
+  contains "$run_out" "argv.1=installed" "the installed --run launcher's program output"
   # A second install replaces the first whole.
   bash "$here/../../tools/install.sh" "$build_root" "$work/prefix" >/dev/null
   expect_eq "$(ls -A prefix/lib/tarvek-onefile)" launcher-parts "the installed library folder"
@@ -486,20 +681,29 @@ sdk() {
   cmake_step build.txt --build greeter
   # libgreeter.dll as main.dll, data/'s files beside it.
   "$pack" --list greeter/greeter.exe >list.txt
-  expect_eq "$(sed '$d' list.txt | sed 's/^ *//')" "$(stat -c %s greeter/libgreeter.dll)  main.dll
+  expect_eq "$(head -n -3 list.txt | sed 's/^ *//')" "$(stat -c %s greeter/libgreeter.dll)  main.dll
 5  greeting.txt
 17  texts\farewell.txt" "the launcher's entries"
-  check_image greeter/greeter.exe --company 'Tarvek Onefile Examples' --product 'Tarvek Greeter' --version 0.0.0.0
+  expect_eq "$(tail -n 2 list.txt)" "mode: main library
+subsystem: console" "the launcher's mode and subsystem"
+  # The options: the version resource's fields, a console launcher.
+  local resource=(--company 'Tarvek Onefile Examples' --app-version 1.2.0.0
+    --description 'Greets each name it is given' --console)
+  check_image greeter/greeter.exe "${resource[@]}" --product 'Tarvek Greeter'
 
-  run_launcher greeter/greeter.exe Ada 'Grace Hopper'
+  # Run from the root of drive T: (the build folder), where the launcher's
+  # folder is "T:", without a backslash.
+  local at_root=$build_root/pack-sdk-greeter.exe
+  cp greeter/greeter.exe "$at_root"
+  run_launcher "$at_root" Ada 'Grace Hopper'
+  rm -f "$at_root"
   expect_eq "$run_status" 0 "exit code of greeter.exe"
-  local exe_path; exe_path=$(windows_path greeter/greeter.exe)
   expect_eq "$run_out" "Hello, Ada!
 Hello, Grace Hopper!
 Goodbye for now.
 main library: main.dll
-started as: $exe_path
-from the folder: ${exe_path%\\*}" "greeter.exe's output"
+started as: T:\\pack-sdk-greeter.exe
+from the folder: T:" "greeter.exe's output"
   run_launcher greeter/greeter.exe
   expect_eq "$run_status" 2 "exit code of greeter.exe without a name"
   expect_eq "$run_out" "" "output of greeter.exe without a name"
@@ -528,18 +732,21 @@ from the folder: ${exe_path%\\*}" "greeter.exe's output"
   # A ';' and quotes in a value stay in its one argument.
   sed -i 's/PRODUCT "Tarvek Greeter"/PRODUCT "Grüße; \\"Renamed\\""/' source/CMakeLists.txt
   cmake_step option.txt --build greeter
-  check_image greeter/greeter.exe --company 'Tarvek Onefile Examples' --product 'Grüße; "Renamed"' --version 0.0.0.0
+  check_image greeter/greeter.exe "${resource[@]}" --product 'Grüße; "Renamed"'
   cmp greeter/libgreeter.dll extracted/main.dll || fail "main.dll is not the built library"
 
   # Refusals at configure time: a project not cross-compiled for x86-64
   # Windows; a main library that is no DLL, a DIRECTORY holding main.dll.
   mkdir -p host refusals/data
+  # (Its package version first: the project's, as tarvek-pack tells it.)
   printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(host NONE)' \
-    'find_package(TarvekOnefile CONFIG REQUIRED)' 'tarvek_add_onefile(app MAIN_LIBRARY library)' >host/CMakeLists.txt
+    'find_package(TarvekOnefile CONFIG REQUIRED)' 'message(STATUS "TarvekOnefile ${TarvekOnefile_VERSION}")' \
+    'tarvek_add_onefile(app MAIN_LIBRARY library)' >host/CMakeLists.txt
   local status=0
   env -u TARVEK_LAUNCHER_PARTS cmake -S host -B host/build -DCMAKE_PREFIX_PATH="$work/prefix" >host.txt 2>&1 ||
     status=$?
   expect_eq "$status" 1 "configure of a project for the host"
+  contains "$(cat host.txt)" "-- TarvekOnefile $("$pack" --version | sed 's/^tarvek-pack //')" "the package's version"
   # CMake wraps its messages: compared with the lines joined.
   joined() { tr -s ' \n' ' ' <"$1"; }
   contains "$(joined host.txt)" "tarvek_add_onefile(app): the project must be cross-compiled for x86-64 Windows, not for 'Linux'" \

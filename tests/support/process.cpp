@@ -255,9 +255,10 @@ static HANDLE job_with_limits(uint32_t limits)
 // `error` when it cannot be.
 static bool start_process(const std::wstring &application, std::wstring &line, std::wstring &env,
                           const std::wstring &current_directory, STARTUPINFOW &startup, HANDLE job,
-                          PROCESS_INFORMATION *info, std::string &error)
+                          bool own_console, PROCESS_INFORMATION *info, std::string &error)
 {
-    DWORD flags = CREATE_UNICODE_ENVIRONMENT | (job != nullptr ? CREATE_SUSPENDED : 0);
+    DWORD flags = CREATE_UNICODE_ENVIRONMENT | (job != nullptr ? CREATE_SUSPENDED : 0) |
+                  (own_console ? CREATE_NO_WINDOW : 0);
     if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, flags, env.data(),
                         current_directory.empty() ? nullptr : current_directory.c_str(), &startup, info)) {
         error = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
@@ -288,10 +289,12 @@ process_result run_process(const std::wstring &application, const std::wstring &
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    if (!options.own_console) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in;
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+    }
     if (options.show_window) {
         startup.dwFlags |= STARTF_USESHOWWINDOW;
         startup.wShowWindow = *options.show_window;
@@ -304,8 +307,8 @@ process_result run_process(const std::wstring &application, const std::wstring &
     if (options.job_limits && job == nullptr)
         result.err = "run_process: no job";
     else
-        started = start_process(application, line, env, options.current_directory, startup, job, &info,
-                                result.err);
+        started = start_process(application, line, env, options.current_directory, startup, job,
+                                options.own_console, &info, result.err);
     if (!started) {
         result.exit_code = 0xFFFFFFFFu;
     } else {

@@ -27,6 +27,10 @@ struct process_options {
     // (JOB_OBJECT_LIMIT_...; the job ends everything in it when the run is
     // over), as a caller that runs its programs in jobs does.
     std::optional<uint32_t> job_limits;
+    // Starts the process in a console of its own that has no window (under
+    // Wine a console without a display), its standard handles those of the
+    // console: nothing is captured then, and standard_input is not given.
+    bool own_console = false;
 };
 
 struct process_result {

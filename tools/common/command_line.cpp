@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -138,7 +139,28 @@ std::string unknown_option(const CLI::App &app, const CLI::ExtrasError &error)
     return "unknown option " + name + (closest.empty() ? "" : " (the closest is " + closest + ")");
 }
 
+// What --version means at argv[at]: nothing when it is no --version; the
+// empty string when it asks for the tool's version; else the value that
+// follows it (--version=V, or --version V with V no option), which older
+// command lines gave as the application's version.
+std::optional<std::string> version_request(int argc, char **argv, int at)
+{
+    const std::string_view argument = argv[at];
+    if (argument.rfind("--version=", 0) == 0)
+        return std::string(argument.substr(std::string_view("--version=").size()));
+    if (argument != "--version")
+        return std::nullopt;
+    if (at + 1 < argc && argv[at + 1][0] != '-')
+        return std::string(argv[at + 1]);
+    return std::string();
+}
+
 } // namespace
+
+const char *project_version()
+{
+    return TARVEK_VERSION;
+}
 
 void set_usage(CLI::App &app, std::string usage)
 {
@@ -149,6 +171,8 @@ int tool_main(const char *name, CLI::App &app, int argc, char **argv, const std:
 {
     // Help wherever it is asked for, even where an option would take it for
     // its value (--payload --help).
+    if (app.get_option_no_throw("--version") == nullptr)
+        app.set_version_flag("--version", "", "print the tool's version and exit");
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
             std::fputs(app.help().c_str(), stdout);
@@ -156,6 +180,19 @@ int tool_main(const char *name, CLI::App &app, int argc, char **argv, const std:
         }
     }
     try {
+        for (int i = 1; i < argc; ++i) {
+            std::optional<std::string> version = version_request(argc, argv, i);
+            if (!version)
+                continue;
+            if (version->empty()) {
+                std::printf("%s %s\n", name, project_version());
+                return 0;
+            }
+            throw usage_error{"--version takes no value: it prints the tool's own version" +
+                              (app.get_option_no_throw("--app-version") != nullptr
+                                   ? "; the application's version is --app-version " + *version
+                                   : std::string())};
+        }
         try {
             app.parse(argc, argv);
         } catch (const CLI::ExtrasError &error) {

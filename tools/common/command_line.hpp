@@ -16,15 +16,22 @@ namespace tarvek {
 // span lines).
 void set_usage(CLI::App &app, std::string usage);
 
-// A number option's check: `low`..`high`, and `why` in the error.
-template <typename T> CLI::Validator number_in(T low, T high, std::string why = "")
+// A number option's check: `low`..`high`. A value out of range is told
+// the bound it passed, with that bound's reason (`why_low`, `why_high`)
+// when there is one.
+template <typename T>
+CLI::Validator number_in(T low, T high, std::string why_low = "", std::string why_high = "")
 {
     return CLI::Validator(
-        [low, high, why](std::string &text) -> std::string {
+        [low, high, why_low, why_high](std::string &text) -> std::string {
             T value{};
-            if (!CLI::detail::lexical_cast(text, value) || value < low || value > high)
-                return "wants " + std::to_string(low) + ".." + std::to_string(high) + (why.empty() ? "" : ": " + why) +
-                       ", not '" + text + "'";
+            const std::string given = ", not '" + text + "'";
+            if (!CLI::detail::lexical_cast(text, value))
+                return "wants a number from " + std::to_string(low) + " to " + std::to_string(high) + given;
+            if (value < low)
+                return "wants at least " + std::to_string(low) + (why_low.empty() ? "" : ", " + why_low) + given;
+            if (value > high)
+                return "wants at most " + std::to_string(high) + (why_high.empty() ? "" : ", " + why_high) + given;
             return "";
         },
         "");
@@ -35,9 +42,16 @@ struct usage_error {
     std::string message;
 };
 
+// The project's version (VERSION at the source root), which every tool
+// prints for --version.
+const char *project_version();
+
 // The main of a tool named `name`: parses the command line with `app`
-// (-h or --help anywhere prints the help and ends with 0), then runs `body`, whose
-// result is the exit status. What either throws ends the tool with one
+// (-h or --help anywhere prints the help and ends with 0; so does --version,
+// printing "NAME VERSION", unless a value follows it: that is the
+// application's version of older command lines, a usage error that names
+// --app-version where the tool has it), then runs `body`, whose result is
+// the exit status. What either throws ends the tool with one
 // line on standard error, "NAME: MESSAGE": a usage_error or what the
 // option library refuses (with the closest option for one it does not
 // know, and a hint at --help) with 2, a tool_error with 1, an

@@ -23,6 +23,17 @@ fs::path parts::default_icon(const fs::path &parts, unsigned size)
     return parts / icons / ("icon-" + std::to_string(size) + ".png");
 }
 
+std::vector<fs::path> parts::files_with_extension(const fs::path &folder, const char *extension)
+{
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error))
+        if (entry.is_regular_file() && entry.path().extension() == extension)
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 uint32_t parse_timestamp(std::string_view text, const char *what)
 {
     uint32_t seconds = 0;
@@ -57,27 +68,24 @@ fs::path default_parts()
 
 namespace {
 
-// The files of `folder` with `extension`, sorted by name, so that every
-// link sees them in the same order.
-std::vector<fs::path> files_with_extension(const fs::path &folder, const char *extension)
-{
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error))
-        if (entry.is_regular_file() && entry.path().extension() == extension)
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
+} // namespace
 
-void require_parts(const fs::path &parts)
+const char *const link_failure_hint =
+    " (see its messages; a system or runtime function it reports undefined must be added to allowed_imports.txt)";
+
+namespace {
+
+void require_parts(const fs::path &parts, bool console)
 {
-    for (const char *name : {parts::link_settings, parts::resource_script, parts::manifest})
+    std::vector<const char *> needed = {parts::link_settings, parts::resource_script, parts::manifest};
+    if (console)
+        needed.push_back(parts::console_link_settings);
+    for (const char *name : needed)
         if (!fs::is_regular_file(parts / name))
             throw tool_error("launcher parts '" + parts.string() + "' incomplete: no " + name +
-                              " (the Windows build makes them: ./tarvek build)");
-    if (files_with_extension(parts / parts::objects, ".obj").empty() ||
-        files_with_extension(parts / parts::libraries, ".lib").empty())
+                              " (./tarvek install installs them whole; ./tarvek build makes them)");
+    if (parts::files_with_extension(parts / parts::objects, ".obj").empty() ||
+        parts::files_with_extension(parts / parts::libraries, ".lib").empty())
         throw tool_error("launcher parts '" + parts.string() + "' incomplete: no objects or libraries");
 }
 
@@ -90,7 +98,7 @@ void link_launcher(const launcher_link_request &request)
         settings.internal_name = default_internal_name(request.output);
     check_settings(settings);
     fs::path parts = fs::absolute(request.parts);
-    require_parts(parts);
+    require_parts(parts, request.console);
     if (!fs::is_regular_file(request.stored_payload))
         throw tool_error("no stored payload '" + printable(request.stored_payload.string()) + "'");
     uint32_t timestamp = request.timestamp ? *request.timestamp : build_timestamp();
@@ -105,23 +113,22 @@ void link_launcher(const launcher_link_request &request)
     fs::path resources = write_launcher_resources(parts, settings, work.path());
 
     // The data object first: its section starts .rdata.
-    std::vector<std::string> arguments = {"lld-link", std::string("@") + (parts / parts::link_settings).string(),
-                                          "/timestamp:" + std::to_string(timestamp), "/out:linked.exe",
-                                          "launcher_data.obj"};
-    for (const fs::path &object : files_with_extension(parts / parts::objects, ".obj"))
+    std::vector<std::string> arguments = {"lld-link", std::string("@") + (parts / parts::link_settings).string()};
+    // Later options win: the console's subsystem and entry over the
+    // windowed ones.
+    if (request.console)
+        arguments.push_back(std::string("@") + (parts / parts::console_link_settings).string());
+    arguments.insert(arguments.end(),
+                     {"/timestamp:" + std::to_string(timestamp), "/out:linked.exe", "launcher_data.obj"});
+    for (const fs::path &object : parts::files_with_extension(parts / parts::objects, ".obj"))
         arguments.push_back(object.string());
     // Before the libraries, so that an object of these stands in for a
     // library member of the same name.
     arguments.insert(arguments.end(), request.extra_linker_arguments.begin(), request.extra_linker_arguments.end());
     arguments.push_back(resources.string());
-    for (const fs::path &library : files_with_extension(parts / parts::libraries, ".lib"))
+    for (const fs::path &library : parts::files_with_extension(parts / parts::libraries, ".lib"))
         arguments.push_back(library.string());
-    try {
-        run_tool(arguments, work.path());
-    } catch (const tool_error &e) {
-        throw tool_error(std::string(e.what()) +
-                          " (see its messages; a system or runtime function it reports undefined must be added to allowed_imports.txt)");
-    }
+    run_tool(arguments, work.path(), link_failure_hint);
 
     fs::path image = work.path() / "linked.exe";
     if (request.page_align_rdata) {

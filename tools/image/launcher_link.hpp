@@ -9,6 +9,9 @@
 //
 //   link_settings.rsp      lld-link options of every launcher: header
 //                          fields, entry point, no default libraries
+//   console_link_settings.rsp
+//                          the options that make a console launcher of it:
+//                          the console subsystem and the console entry
 //   objects/*.obj          the image's own start-up, thread-local storage,
 //                          load configuration and runtime functions; all
 //                          of them are linked
@@ -21,6 +24,8 @@
 //   launcher.manifest      the process manifest (one line of UTF-8 XML)
 //   icons/icon-N.png       the default icon images, N = 16 ... 256
 //   allowed_imports.txt    the table the import libraries were made from
+//   adapter/               the adapter library, main.dll of a launcher that
+//                          runs an ordinary program (image/adapter_link.hpp)
 //
 // The image: the payload is the first byte of .rdata, which starts at a file
 // offset that is a multiple of 4096 (so that the loader can map it from the
@@ -40,6 +45,7 @@ namespace tarvek {
 
 namespace parts {
 inline constexpr const char *link_settings = "link_settings.rsp";
+inline constexpr const char *console_link_settings = "console_link_settings.rsp";
 inline constexpr const char *objects = "objects";
 inline constexpr const char *libraries = "lib";
 inline constexpr const char *resource_script = "launcher.rc.in";
@@ -48,6 +54,9 @@ inline constexpr const char *icons = "icons";
 inline constexpr const char *allowed_imports = "allowed_imports.txt";
 // icons/icon-16.png and so on.
 std::filesystem::path default_icon(const std::filesystem::path &parts, unsigned size);
+// The files of `folder` with `extension` (".obj", ".lib"), sorted by name,
+// so that every link sees them in the same order.
+std::vector<std::filesystem::path> files_with_extension(const std::filesystem::path &folder, const char *extension);
 } // namespace parts
 
 struct launcher_link_request {
@@ -56,6 +65,9 @@ struct launcher_link_request {
     std::filesystem::path stored_payload;
     std::filesystem::path output;
     launcher_settings settings;
+    // A console program (subsystem 3) with the console start-up, instead
+    // of a windowed one; nothing else changes.
+    bool console = false;
     // The header's time stamp; unset: build_timestamp().
     std::optional<uint32_t> timestamp;
     // False leaves .rdata where the linker puts it (512-byte file alignment
@@ -72,6 +84,9 @@ struct launcher_link_request {
 // Links the launcher. The output appears whole or not at all. Throws
 // tool_error with a message for the user.
 void link_launcher(const launcher_link_request &request);
+
+// What a failed lld-link of the parts' code most likely means.
+extern const char *const link_failure_hint;
 
 // SOURCE_DATE_EPOCH when it is set, otherwise the current time: what a
 // rebuild needs to come out byte for byte the same.

@@ -235,7 +235,8 @@ fs::path write_launcher_resources(const fs::path &parts, const launcher_settings
                                       {"PRODUCT", resource_string(settings.product)},
                                       {"VERSION", version_text(v)},
                                       {"VERSION_NUMBERS", numbers},
-                                      {"INTERNAL_NAME", resource_string(settings.internal_name)}});
+                                      {"INTERNAL_NAME", resource_string(settings.internal_name)},
+                                      {"DESCRIPTION", resource_string(file_description(settings))}});
     write_file(work / script_file, script);
 
     // Without the preprocessor: llvm-rc would run a C compiler for it.

@@ -21,24 +21,32 @@ std::string version_text(const std::array<uint16_t, 4> &version)
 std::array<uint16_t, 4> parse_version(std::string_view text)
 {
     std::array<uint16_t, 4> version{};
+    const std::string quoted = "version '" + printable(text) + "'";
     const char *at = text.data();
     const char *end = text.data() + text.size();
     for (size_t i = 0; i < version.size(); ++i) {
         if (i > 0) {
-            if (at == end || *at != '.')
-                throw tool_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+            if (at == end)
+                return version; // the numbers not given are 0
+            if (*at != '.')
+                throw tool_error(quoted + " is not one to four numbers A[.B[.C[.D]]]");
             ++at;
         }
         if (at == end || *at < '0' || *at > '9')
-            throw tool_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+            throw tool_error(quoted + " is not one to four numbers A[.B[.C[.D]]]");
         auto [next, error] = std::from_chars(at, end, version[i]);
         if (error != std::errc())
-            throw tool_error("version '" + std::string(text) + "': each number must be at most 65535");
+            throw tool_error(quoted + ": each number must be at most 65535");
         at = next;
     }
     if (at != end)
-        throw tool_error("version '" + std::string(text) + "' is not four numbers a.b.c.d");
+        throw tool_error(quoted + " is not one to four numbers A[.B[.C[.D]]]");
     return version;
+}
+
+std::string file_description(const launcher_settings &settings)
+{
+    return settings.description.value_or(settings.internal_name + ".exe");
 }
 
 std::string default_internal_name(const std::filesystem::path &output)
@@ -83,6 +91,8 @@ void check_settings(const launcher_settings &settings)
         if (name.find_first_of("<>:\"/\\|?*") != std::string::npos || name.back() == '.' || name.back() == ' ')
             throw tool_error("internal name '" + name + "' is not a file name (OriginalFilename is it plus .exe)");
     }
+    if (settings.description)
+        check_text("description", *settings.description);
     if (!settings.icons.empty() && settings.icons.size() != icon_sizes.size())
         throw tool_error("give no icon or seven icons (16, 24, 32, 48, 64, 128, 256 pixels), not " +
                           std::to_string(settings.icons.size()));

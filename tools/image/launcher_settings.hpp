@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,12 @@ struct launcher_settings {
     // a.b.c.d: FileVersion and ProductVersion, numerically and as text, and
     // {VERSION}, {FILE_VERSION} and {PRODUCT_VERSION}.
     std::array<uint16_t, 4> version = {1, 0, 0, 0};
-    // InternalName; OriginalFilename and FileDescription are this plus
-    // ".exe". Empty: the output file's name without its ".exe".
+    // InternalName; OriginalFilename is this plus ".exe". Empty: the output
+    // file's name without its ".exe".
     std::string internal_name;
+    // FileDescription, the name Windows shows for the program (in the task
+    // manager, say). Unset: OriginalFilename.
+    std::optional<std::string> description;
     // PNG images (8 bits per channel with alpha) of the icon_sizes, in that
     // order; empty for the default images of the launcher parts.
     std::vector<std::filesystem::path> icons;
@@ -36,16 +40,20 @@ struct launcher_settings {
 // its file name without a final ".exe" (in any case).
 std::string default_internal_name(const std::filesystem::path &output);
 
+// FileDescription: the description, else the internal name plus ".exe".
+std::string file_description(const launcher_settings &settings);
+
 // "a.b.c.d" in decimal.
 std::string version_text(const std::array<uint16_t, 4> &version);
-// The inverse; anything but four decimal numbers up to 65535 throws
-// tool_error.
+// One to four decimal numbers up to 65535, "A[.B[.C[.D]]]", the missing
+// ones 0 ("1.6" is 1.6.0.0); anything else throws tool_error.
 std::array<uint16_t, 4> parse_version(std::string_view text);
 
 // Throws tool_error naming the first setting that cannot go into an image:
 // a text that is empty, longer than max_setting_units UTF-16 units, not
 // UTF-8 or holding control characters; an internal name that is no file
-// name; a number of icons other than 0 or 7. (Icon files are read, and
+// name; a description that is such a text; a number of
+// icons other than 0 or 7. (Icon files are read, and
 // checked, by the resource writer.)
 inline constexpr size_t max_setting_units = 256;
 void check_settings(const launcher_settings &settings);

@@ -9,14 +9,17 @@ void add_setting_options(CLI::App &app, launcher_settings &settings, const char 
     app.add_option("--product", settings.product, "ProductName, {PRODUCT} (default: " + settings.product + ")")
         ->type_name("TEXT")->group(group);
     app.add_option_function<std::string>(
-           "--version", [&settings](const std::string &text) { settings.version = parse_version(text); },
-           "four numbers up to 65535: FileVersion, ProductVersion, {VERSION}, {FILE_VERSION}, {PRODUCT_VERSION} "
-           "(default: " + version_text(settings.version) + ")")
-        ->type_name("A.B.C.D")->group(group);
+           "--app-version", [&settings](const std::string &text) { settings.version = parse_version(text); },
+           "one to four numbers up to 65535, the missing ones 0: FileVersion, ProductVersion, {VERSION}, "
+           "{FILE_VERSION}, {PRODUCT_VERSION} (default: " + version_text(settings.version) + ")")
+        ->type_name("A[.B[.C[.D]]]")->group(group);
     app.add_option("--internal-name", settings.internal_name,
-                   "InternalName; OriginalFilename and FileDescription are NAME.exe (default: the output's name "
-                   "without .exe)")
+                   "InternalName; OriginalFilename is NAME.exe (default: the output's name without .exe)")
         ->type_name("NAME")->group(group);
+    app.add_option_function<std::string>(
+           "--description", [&settings](const std::string &text) { settings.description = text; },
+           "FileDescription, the name Windows shows for the program (default: OriginalFilename)")
+        ->type_name("TEXT")->group(group);
     app.add_option("--icon", settings.icons,
                    "seven times: PNG images, 8 bits per channel with alpha, of 16, 24, 32, 48, 64, 128 and 256 "
                    "pixels in this order (default: the icons of the launcher parts)")

@@ -8,10 +8,10 @@
 
 namespace tarvek {
 
-// Adds --company, --product, --version, --internal-name and --icon (once per
-// image) to `app`, in the option group `group`; they fill `settings` as
-// they are parsed. A version that is not four numbers of at most 65535
-// throws tool_error.
+// Adds --company, --product, --app-version, --internal-name, --description
+// and --icon (once per image) to `app`, in the option group `group`; they
+// fill `settings` as they are parsed. A version that is not one to four
+// numbers of at most 65535 throws tool_error.
 void add_setting_options(CLI::App &app, launcher_settings &settings, const char *group);
 
 } // namespace tarvek

@@ -43,6 +43,9 @@ struct command_line {
                        "the header's time stamp in seconds since 1970 (default: $SOURCE_DATE_EPOCH, else the "
                        "current time)")
             ->type_name("N")->group("Image");
+        app.add_flag("--console", request.console,
+                     "a console program (subsystem 3, the console start-up) instead of a windowed one")
+            ->group("Image");
         const char *measuring = "For measurements only";
         app.add_flag("--keep-linker-layout", keep_linker_layout,
                      "leave .rdata at the file offset the linker chose instead of a multiple of 4096")

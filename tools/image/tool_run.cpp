@@ -12,7 +12,22 @@ extern char **environ;
 
 namespace tarvek {
 
-void run_tool(const std::vector<std::string> &arguments, const std::filesystem::path &directory)
+namespace {
+
+// The Debian package that brings each tool the link runs.
+std::string package_of(const std::string &tool)
+{
+    if (tool == "lld-link")
+        return "lld";
+    if (tool == "llvm-rc")
+        return "llvm";
+    return tool;
+}
+
+} // namespace
+
+void run_tool(const std::vector<std::string> &arguments, const std::filesystem::path &directory,
+              const std::string &failure_hint)
 {
     std::vector<char *> argv;
     for (const std::string &argument : arguments)
@@ -27,7 +42,9 @@ void run_tool(const std::vector<std::string> &arguments, const std::filesystem::
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw tool_error("cannot run " + arguments[0] + ": " + std::strerror(error) +
-                          (error == ENOENT ? " (tools/setup.sh installs it)" : ""));
+                         (error == ENOENT ? "; it comes with Debian's package " + package_of(arguments[0]) +
+                                                " (apt-get install " + package_of(arguments[0]) + ")"
+                                          : ""));
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
@@ -35,8 +52,10 @@ void run_tool(const std::vector<std::string> &arguments, const std::filesystem::
             throw tool_error("lost " + arguments[0] + ": " + std::strerror(errno));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return;
-    throw tool_error(arguments[0] + (WIFEXITED(status) ? " failed with exit code " + std::to_string(WEXITSTATUS(status))
-                                                         : " ended by signal " + std::to_string(WTERMSIG(status))));
+    throw tool_error(arguments[0] +
+                     (WIFEXITED(status) ? " failed with exit code " + std::to_string(WEXITSTATUS(status))
+                                        : " ended by signal " + std::to_string(WTERMSIG(status))) +
+                     failure_hint);
 }
 
 } // namespace tarvek

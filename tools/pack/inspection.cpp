@@ -17,6 +17,7 @@
 #include "common/utf.hpp"
 #include "pack/launcher_payload.hpp"
 #include "pack/main_library.hpp"
+#include "pack/run_program.hpp"
 #include "payload/folder_records.hpp"
 #include "payload/payload_records.hpp"
 #include "payload/windows_names.hpp"
@@ -35,6 +36,45 @@ std::string checksum_note(const stored_payload &payload)
     return payload.layout.checksum ? "content checksum" : "no content checksum";
 }
 
+// The first record's bytes, the main library, as a walk over the records
+// goes by; kept whole up to largest_checked_library.
+struct main_library_copy {
+    std::string bytes;
+    uint64_t index = 0;
+    bool whole = true;
+
+    void begin(uint64_t size)
+    {
+        ++index;
+        if (index == 1 && size > largest_checked_library)
+            whole = false;
+    }
+    void content(std::span<const uint8_t> piece)
+    {
+        if (index == 1 && whole)
+            bytes.append(reinterpret_cast<const char *>(piece.data()), piece.size());
+    }
+    std::span<const uint8_t> span() const
+    {
+        return {reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()};
+    }
+};
+
+// What the launcher runs: "main library", or "runs PROGRAM" when its main
+// library is the adapter library of tarvek-pack --run. A main library that
+// cannot be read as one is told by --verify; here it is a main library.
+std::string mode_text(const main_library_copy &library, const std::string &shown)
+{
+    if (library.index == 0 || !library.whole)
+        return "main library";
+    try {
+        if (std::optional<std::u16string> program = program_run_by(library.span(), shown + ": main.dll"))
+            return "runs " + printable(utf16_to_utf8(*program));
+    } catch (const tool_error &) {
+    }
+    return "main library";
+}
+
 record_visitor with_progress(record_visitor visitor, progress_line &line, const stored_payload &payload)
 {
     visitor.progress = [&line, &payload](uint64_t done) { line.update_bytes(done, payload.frame.size()); };
@@ -46,7 +86,7 @@ payload_totals verify_payload(const stored_payload &payload, const std::string &
 {
     std::set<std::u16string> folded_files;
     std::set<std::u16string> folded_folders;
-    std::string main_library;
+    main_library_copy main_library;
     uint64_t index = 0;
     std::string record_shown;
     record_visitor visitor;
@@ -66,21 +106,23 @@ payload_totals verify_payload(const stored_payload &payload, const std::string &
                 throw tool_error(record_shown + ": a folder on its way is an earlier file");
             folded_folders.insert(folded.substr(0, at));
         }
-        if (index == 1 && size > largest_checked_library)
+        main_library.begin(size);
+        if (!main_library.whole)
             throw tool_error(record_shown + ": larger than the " + std::to_string(largest_checked_library) +
                              " bytes that are checked");
     };
-    visitor.content = [&](std::span<const uint8_t> piece) {
-        if (index == 1)
-            main_library.append(reinterpret_cast<const char *>(piece.data()), piece.size());
-    };
+    visitor.content = [&](std::span<const uint8_t> piece) { main_library.content(piece); };
     payload_totals totals = walk_records(payload, with_progress(visitor, line, payload), shown);
     line.clear();
     if (totals.files == 0)
         throw tool_error(shown + ": the payload holds no records: no main library");
-    check_main_library(std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(main_library.data()),
-                                                main_library.size()),
-                       shown + ": main.dll");
+    check_main_library(main_library.span(), shown + ": main.dll");
+    // The program a launcher packed with --run starts must be among the
+    // files (on Windows in any letter case).
+    if (std::optional<std::u16string> program = program_run_by(main_library.span(), shown + ": main.dll"))
+        if (!folded_files.count(case_folded(*program)))
+            throw tool_error(shown + ": main.dll runs '" + printable(utf16_to_utf8(*program)) +
+                             "', which the payload does not hold");
     return totals;
 }
 
@@ -166,16 +208,21 @@ void list_launcher(const fs::path &launcher, const inspection_options &options)
 {
     mapped_file file(launcher);
     const std::string shown = shown_path(launcher);
-    const stored_payload payload = locate_payload(file.bytes(), shown).stored;
+    const launcher_payload found = locate_payload(file.bytes(), shown);
+    const stored_payload &payload = found.stored;
+    main_library_copy main_library;
     record_visitor visitor;
-    visitor.begin = [](const std::u16string &name, uint64_t size) {
+    visitor.begin = [&main_library](const std::u16string &name, uint64_t size) {
+        main_library.begin(size);
         std::printf("%14" PRIu64 "  %s\n", size, printable(utf16_to_utf8(name)).c_str());
     };
+    visitor.content = [&main_library](std::span<const uint8_t> piece) { main_library.content(piece); };
     payload_totals totals = walk_records(payload, visitor, shown);
     if (!options.quiet)
-        std::printf("%" PRIu64 " files, %s; stored in %s, %s\n", totals.files,
+        std::printf("%" PRIu64 " files, %s; stored in %s, %s\nmode: %s\nsubsystem: %s\n", totals.files,
                     byte_count(totals.content_bytes).c_str(), byte_count(payload.bytes.size()).c_str(),
-                    checksum_note(payload).c_str());
+                    checksum_note(payload).c_str(), mode_text(main_library, shown).c_str(),
+                    subsystem_name(found.subsystem).c_str());
 }
 
 void print_layout(const fs::path &launcher)
@@ -188,10 +235,10 @@ void print_layout(const fs::path &launcher)
     std::printf("rdata_offset %" PRIu64 "\npayload_offset %" PRIu64 "\npayload_size %" PRIu64
                 "\nframe_offset %" PRIu64 "\nframe_size %" PRIu64 "\npadding %" PRIu64 "\nlength_field %" PRIu64
                 "\nwindow_log %u\nwindow_size %" PRIu64 "\nchecksum %d\nentries %" PRIu64 "\ncontent_size %" PRIu64
-                "\nstream_size %" PRIu64 "\n",
+                "\nstream_size %" PRIu64 "\nsubsystem %u\n",
                 found.offset, found.offset, layout.total, layout.frame_offset, layout.frame_size, layout.padding,
                 layout.length_field, window_log_of(layout.window_size), layout.window_size, layout.checksum ? 1 : 0,
-                totals.files, totals.content_bytes, totals.stream_bytes);
+                totals.files, totals.content_bytes, totals.stream_bytes, unsigned{found.subsystem});
 }
 
 void verify_launcher(const fs::path &launcher, const inspection_options &options)

@@ -11,7 +11,10 @@ struct inspection_options {
     bool progress = false; // a progress line on standard error
 };
 
-// Prints "SIZE  NAME" for every entry, then a summary line.
+// Prints "SIZE  NAME" for every entry, then a summary line, what the
+// launcher runs ("mode: main library", or "mode: runs PROGRAM" for one
+// packed with --run) and its subsystem ("subsystem: windowed" or
+// "subsystem: console").
 void list_launcher(const std::filesystem::path &launcher, const inspection_options &options);
 
 // Prints where the payload lies in the launcher and what it is, as
@@ -21,7 +24,7 @@ void list_launcher(const std::filesystem::path &launcher, const inspection_optio
 // (its log, the smallest N with 2^N >= the window, and its size in bytes),
 // whether the frame has a content checksum (1 or 0), and, from decoding
 // the whole stream, the number of entries, their content bytes and the
-// stream's size. Throws tool_error, printing nothing, for a launcher whose
+// stream's size; last the header's subsystem (2 windowed, 3 console). Throws tool_error, printing nothing, for a launcher whose
 // payload is damaged.
 void print_layout(const std::filesystem::path &launcher);
 
@@ -34,7 +37,8 @@ void extract_launcher(const std::filesystem::path &launcher, const std::filesyst
 // Decodes the whole payload and checks everything a launcher relies on: the
 // frame and its checksum, the records, the end marker with nothing after it,
 // names Windows can hold, no two names one file on Windows, and the main
-// library first, a DLL exporting run_code. Throws tool_error on the first
+// library first, a DLL exporting run_code; when it is the adapter library
+// of tarvek-pack --run, the program it runs among the files. Throws tool_error on the first
 // problem; prints one line when all is well.
 void verify_launcher(const std::filesystem::path &launcher, const inspection_options &options);
 

@@ -16,7 +16,17 @@ launcher_payload locate_payload(std::span<const uint8_t> launcher, const std::st
         throw tool_error(shown + ": no .rdata section, so no payload");
     if (uint64_t{rdata->raw_offset} + rdata->raw_size > launcher.size())
         throw tool_error(shown + ": its .rdata section runs past the end of the file");
-    return {rdata->raw_offset, read_stored_payload(launcher.subspan(rdata->raw_offset, rdata->raw_size), shown)};
+    return {rdata->raw_offset, read_stored_payload(launcher.subspan(rdata->raw_offset, rdata->raw_size), shown),
+            pe::u16(&launcher[headers.optional_offset + pe::optional::subsystem])};
+}
+
+std::string subsystem_name(uint16_t subsystem)
+{
+    if (subsystem == subsystem_windowed)
+        return "windowed";
+    if (subsystem == subsystem_console)
+        return "console";
+    return "subsystem " + std::to_string(subsystem);
 }
 
 } // namespace tarvek

@@ -1,5 +1,6 @@
 #include "pack/pack.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -11,10 +12,12 @@
 #include "common/progress.hpp"
 #include "common/utf.hpp"
 #include "common/work_folder.hpp"
+#include "image/adapter_link.hpp"
 #include "image/launcher_link.hpp"
 #include "pack/icons.hpp"
 #include "pack/launcher_payload.hpp"
 #include "pack/main_library.hpp"
+#include "pack/run_program.hpp"
 #include "payload/folder_records.hpp"
 #include "payload/payload_writer.hpp"
 
@@ -56,6 +59,7 @@ launcher_settings settings_for(const pack_request &request)
     settings.product = request.product.value_or(stem);
     settings.company = request.company.value_or(settings.product);
     settings.internal_name = request.internal_name.value_or(stem);
+    settings.description = request.description;
     settings.version = request.version;
     return settings;
 }
@@ -79,6 +83,34 @@ void check_linked(const fs::path &launcher, const fs::path &stored_file, const s
         throw tool_error(shown_output + ": the linked launcher does not carry the payload as written");
 }
 
+// The entry name of the program that --run names, checked.
+std::u16string checked_run_program(const pack_request &request, const std::vector<payload_record> &records)
+{
+    const std::u16string name = run_program_name(*request.run_program, request.application);
+    std::string shown_name = utf16_to_utf8(name);
+    std::replace(shown_name.begin(), shown_name.end(), '\\', '/');
+    auto found = std::find_if(records.begin(), records.end(), [&](const payload_record &r) { return r.name == name; });
+    if (found == records.end())
+        throw tool_error("--run '" + printable(*request.run_program) + "': no such file in the application folder " +
+                         shown(request.application));
+    check_run_program_file(found->file, shown(request.application / shown_name));
+    return name;
+}
+
+// main.dll of a launcher that runs `program`: the adapter library, linked
+// in the work folder with the launcher's time stamp.
+payload_record run_adapter_record(const std::u16string &program, uint32_t timestamp, const fs::path &work)
+{
+    adapter_link_request link;
+    link.parts = default_parts();
+    link.program = program;
+    link.timestamp = timestamp;
+    link.work = work;
+    link.output = work / utf16_to_utf8(main_library_name);
+    link_run_adapter(link);
+    return {main_library_name, link.output, fs::file_size(link.output)};
+}
+
 } // namespace
 
 pack_result pack_application(const pack_request &request, std::vector<std::string> &warnings)
@@ -87,15 +119,24 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     const std::string shown_output = shown(request.output);
 
     // Everything about the input is checked before anything is written.
-    const std::vector<payload_record> records = folder_records(request.application, &warnings);
-    check_main_library_file(request.application / utf16_to_utf8(main_library_name));
+    std::vector<payload_record> records = folder_records(
+        request.application, &warnings, request.run_program ? main_library::supplied : main_library::in_folder);
+    std::u16string program;
+    if (request.run_program)
+        program = checked_run_program(request, records);
+    else
+        check_main_library_file(request.application / utf16_to_utf8(main_library_name));
     check_output(request);
     launcher_settings settings = settings_for(request);
     check_settings(settings);
     check_icons(request.icons);
     stop_if_interrupted();
 
+    // One time stamp for main.dll and the launcher.
+    const uint32_t timestamp = build_timestamp();
     work_folder work(request.output, "tarvek-pack");
+    if (request.run_program)
+        records.insert(records.begin(), run_adapter_record(program, timestamp, work.path()));
     if (!request.icons.empty())
         settings.icons = prepare_icons(request.icons, work.path(), warnings);
 
@@ -121,6 +162,8 @@ pack_result pack_application(const pack_request &request, std::vector<std::strin
     link.stored_payload = stored;
     link.output = linked;
     link.settings = settings;
+    link.console = request.console;
+    link.timestamp = timestamp;
     link_launcher(link);
     stop_if_interrupted();
     check_linked(linked, stored, shown_output);

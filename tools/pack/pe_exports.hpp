@@ -2,6 +2,7 @@
 // (tools/image/pe_format.hpp) from the file's bytes.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,5 +20,10 @@ std::span<const uint8_t> pe_bytes_at(const pe::headers &headers, std::span<const
 // with `shown` as the file's name, when the table points outside the file.
 std::vector<std::string> pe_export_names(const pe::headers &headers, std::span<const uint8_t> file,
                                          const std::string &shown);
+
+// The address (RVA) of the export named `name`, or nullopt when there is no
+// such export. Throws tool_error as pe_export_names does.
+std::optional<uint32_t> pe_export_address(const pe::headers &headers, std::span<const uint8_t> file,
+                                          const std::string &name, const std::string &shown);
 
 } // namespace tarvek

@@ -186,23 +186,42 @@ payload_record record_of(const std::u16string &name, const fs::path &file)
     return {name, file, size};
 }
 
+// With a supplied main library, nothing of the folder may be main.dll on
+// Windows: the launcher would write one over the other.
+void refuse_own_main_library(const folder_walk &walk, const fs::path &folder)
+{
+    const std::u16string folded_main = case_folded(main_library_name);
+    for (const auto &[name, file] : walk.files) {
+        if (case_folded(name.substr(0, name.find(u'\\'))) != folded_main)
+            continue;
+        const fs::path top = *file.relative.begin();
+        throw tool_error(printable((folder / top).string()) +
+                         ": the launcher's main.dll, which --run supplies: the folder of a program packed with "
+                         "--run holds no main.dll of its own");
+    }
+}
+
 } // namespace
 
-std::vector<payload_record> folder_records(const fs::path &folder, std::vector<std::string> *warnings)
+std::vector<payload_record> folder_records(const fs::path &folder, std::vector<std::string> *warnings,
+                                          main_library main)
 {
     folder_walk walk(folder);
     auto &files = walk.files;
     if (files.empty())
         throw tool_error(printable(folder.string()) + ": the folder is empty: nothing to pack");
-    auto main_library = files.find(main_library_name);
-    if (main_library == files.end())
-        throw tool_error(printable(folder.string()) + ": no main.dll at its top level");
     if (warnings)
         add_length_warnings(walk, folder, *warnings);
-
     std::vector<payload_record> records;
-    records.push_back(record_of(main_library->first, main_library->second.path));
-    files.erase(main_library);
+    if (main == main_library::supplied) {
+        refuse_own_main_library(walk, folder);
+    } else {
+        auto library = files.find(main_library_name);
+        if (library == files.end())
+            throw tool_error(printable(folder.string()) + ": no main.dll at its top level");
+        records.push_back(record_of(library->first, library->second.path));
+        files.erase(library);
+    }
     // std::map orders the names by their UTF-16 units.
     for (const auto &[name, file] : files)
         records.push_back(record_of(name, file.path));

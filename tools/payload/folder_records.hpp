@@ -42,7 +42,14 @@ constexpr size_t longest_short_path = 259;
 //
 // Adds a line to `warnings` for each name whose path under a typical
 // temporary folder would pass 259 units (or 4095), with the margin.
+//
+// main_library::supplied: the main library is not the folder's, the caller
+// puts its own first (tarvek-pack --run); the folder must then hold no
+// main.dll at its top level, in any letter case, nor a folder of that name,
+// and the records are the folder's files alone.
+enum class main_library { in_folder, supplied };
 std::vector<payload_record> folder_records(const std::filesystem::path &folder,
-                                          std::vector<std::string> *warnings = nullptr);
+                                          std::vector<std::string> *warnings = nullptr,
+                                          main_library main = main_library::in_folder);
 
 } // namespace tarvek

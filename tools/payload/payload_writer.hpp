@@ -23,9 +23,13 @@
 
 namespace tarvek {
 
-// Zstandard's smallest window, and the largest the launcher accepts.
+// Zstandard's smallest window, and the largest the launcher accepts; why,
+// for messages.
 constexpr unsigned smallest_window_log_allowed = 10;
 constexpr unsigned largest_window_log_allowed = payload_max_window_log;
+inline constexpr const char *smallest_window_log_reason = "Zstandard's smallest window (1 KiB)";
+inline constexpr const char *largest_window_log_reason = "the largest window the launcher accepts (128 MiB)";
+static_assert(largest_window_log_allowed == 27, "the reason names its size");
 
 struct frame_options {
     int level = 3;

@@ -102,7 +102,10 @@ void check_headers(const image_file &image, const expectations &expected, report
         r.expect(stamp != 0, "time stamp", "is 0, must be the build time");
 
     equal<uint32_t>(r, "optional header magic (PE32+)", pe::u16(opt + o::magic), 0x20B);
-    equal<uint32_t>(r, "subsystem (Windows GUI)", pe::u16(opt + o::subsystem), 2);
+    if (expected.console)
+        equal<uint32_t>(r, "subsystem (Windows console)", pe::u16(opt + o::subsystem), 3);
+    else
+        equal<uint32_t>(r, "subsystem (Windows GUI)", pe::u16(opt + o::subsystem), 2);
     for (auto [field, name] : {std::pair{o::major_os_version, "operating-system version"},
                                std::pair{o::major_subsystem_version, "subsystem version"}})
         r.expect(pe::u16(opt + field) == 6 && pe::u16(opt + field + 2) == 0, name, "must be 6.0");

@@ -49,6 +49,9 @@ struct command_line {
                        "headers, sections, unwind table, relocations and imports that every one must have, and "
                        "that it exports run_code and tarvek_run_program, naming PATH; print its size")
             ->type_name("PATH")->group(check);
+        app.add_flag("--console", expected.console,
+                     "IMAGE is a console launcher: subsystem 3 (Windows console) instead of 2 (Windows GUI)")
+            ->group(check);
         tarvek::add_setting_options(app, expected.settings,
                                     "Settings it was linked with (defaults as tarvek-link-launcher's)");
     }

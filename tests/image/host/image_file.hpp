@@ -49,6 +49,8 @@ struct expectations {
     // export tarvek_run_program must name. The image is then checked as a
     // library, not as a launcher.
     std::optional<std::string> run_program;
+    // A console launcher (subsystem 3) instead of a windowed one.
+    bool console = false;
 };
 
 // The allowed import table: "LIBRARY FUNCTION" lines, '#' comments.

@@ -223,7 +223,7 @@ void check_version(const std::vector<resource> &list, const expectations &expect
         {u"CompanyName", expected.settings.company}, {u"ProductName", expected.settings.product},
         {u"ProductVersion", version_string},         {u"FileVersion", version_string},
         {u"OriginalFilename", file},                  {u"InternalName", expected.settings.internal_name},
-        {u"FileDescription", file}};
+        {u"FileDescription", file_description(expected.settings)}};
     const auto &table = strings.children[0].children;
     r.expect(table.size() == std::size(wanted), "version strings", "must be exactly seven");
     for (size_t i = 0; i < std::min(table.size(), std::size(wanted)); ++i) {

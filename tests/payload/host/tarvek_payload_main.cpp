@@ -224,7 +224,8 @@ void add_frame_options(CLI::App &app, settings &s, damage_values &damage)
                    "that holds the whole decompressed stream, at least 2^" + low + ", at most 2^" + high + ")")
         ->type_name("N")->check(tarvek::number_in(tarvek::smallest_window_log_allowed,
                                                   tarvek::largest_window_log_allowed,
-                                                  "the launcher refuses larger windows"))
+                                                  tarvek::smallest_window_log_reason,
+                                                  tarvek::largest_window_log_reason))
         ->group("Frame");
     app.add_option("--level", s.options.frame.level, "compression level, 1..19 (default 3)")
         ->type_name("N")->check(tarvek::number_in(1, 19))->group("Frame");

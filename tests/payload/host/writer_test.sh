@@ -93,7 +93,7 @@ command_line() {
   : >slash_app/main.dll; : >'slash_app/back\slash'
   expect_status 2 'no output' "$tool"
   expect_status 2 "unknown option --frobnicate" "$tool" --frobnicate -o x.stored
-  expect_status 2 'refuses larger windows' "$tool" --window-log 28 --name a --text b -o x.stored
+  expect_status 2 'the largest window the launcher accepts' "$tool" --window-log 28 --name a --text b -o x.stored
   expect_status 2 'must follow --name' "$tool" --text b -o x.stored
   expect_status 2 'has no content option' "$tool" --name a -o x.stored
   expect_status 2 'pairs of hex digits' "$tool" --name a --hex 0g -o x.stored
