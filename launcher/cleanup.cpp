@@ -8,6 +8,9 @@
 
 uint32_t deletion_requests_issued;
 
+// The clean-ups' own walk: they run one at a time, under the lock.
+static tree_removal cleanup_removal;
+
 // Takes the shared handle out of the slot, so that this clean-up alone uses
 // and closes it; a child already handed over is left to whoever has it.
 static void end_child()
@@ -22,14 +25,14 @@ static void end_child()
 static void issue_deletion_request()
 {
     ++deletion_requests_issued;
-    remove_directory_tree(target_directory);
+    remove_directory_tree(cleanup_removal, target_directory);
 }
 
 // Success is the directory being gone; what a request achieved is not asked.
 static void remove_target_directory()
 {
     issue_deletion_request();
-    for (int pass = 0; pass < deletion_retries && directory_exists(target_directory); ++pass) {
+    for (int pass = 0; pass < deletion_retries && directory_exists(cleanup_removal, target_directory); ++pass) {
         Sleep(deletion_pause_ms);
         issue_deletion_request();
     }
