@@ -14,6 +14,7 @@
 #include "payload/target_directory_lock.hpp"
 
 static wchar_t child_command_line[child_command_line_units];
+static size_t child_command_line_length;
 static wide_path own_image_for_launch;
 
 const wchar_t *child_command_line_text()
@@ -23,14 +24,27 @@ const wchar_t *child_command_line_text()
 
 void clear_child_command_line()
 {
+    child_command_line_length = 0;
     child_command_line[0] = 0;
 }
 
-static void append_units(wchar_t unit, size_t count)
+// False, appending nothing, when the units do not fit.
+static bool append_units(wchar_t unit, size_t count)
 {
-    const wchar_t one[2] = {unit, 0};
+    if (count > capacity_of(child_command_line) - child_command_line_length)
+        return false;
     for (size_t i = 0; i < count; ++i)
-        append_wide(child_command_line, one);
+        child_command_line[child_command_line_length++] = unit;
+    child_command_line[child_command_line_length] = 0;
+    return true;
+}
+
+static bool append_text(const wchar_t *text)
+{
+    for (; *text != 0; ++text)
+        if (!append_units(*text, 1))
+            return false;
+    return true;
 }
 
 static bool needs_quotes(const wchar_t *argument)
@@ -44,13 +58,12 @@ static bool needs_quotes(const wchar_t *argument)
     return false;
 }
 
-void append_quoted_argument(const wchar_t *argument)
+bool append_quoted_argument(const wchar_t *argument)
 {
-    if (!needs_quotes(argument)) {
-        append_wide(child_command_line, argument);
-        return;
-    }
-    append_units(L'"', 1);
+    if (!needs_quotes(argument))
+        return append_text(argument);
+    if (!append_units(L'"', 1))
+        return false;
     const wchar_t *c = argument;
     for (;;) {
         size_t backslashes = 0;
@@ -58,18 +71,13 @@ void append_quoted_argument(const wchar_t *argument)
             ++backslashes;
             ++c;
         }
-        if (*c == 0) {
-            append_units(L'\\', 2 * backslashes);
-            break;
-        }
-        if (*c == L'"')
-            append_units(L'\\', 2 * backslashes + 1);
-        else
-            append_units(L'\\', backslashes);
-        append_units(*c, 1);
+        if (*c == 0)
+            return append_units(L'\\', 2 * backslashes) && append_units(L'"', 1);
+        bool appended = *c == L'"' ? append_units(L'\\', 2 * backslashes + 1) : append_units(L'\\', backslashes);
+        if (!appended || !append_units(*c, 1))
+            return false;
         ++c;
     }
-    append_units(L'"', 1);
 }
 
 static STARTUPINFOW child_startup_information()
@@ -100,11 +108,16 @@ static void build_child_command_line()
         launch_failed(GetLastError());
     clear_child_command_line();
     arguments[0] = own_image_for_launch;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            append_units(L' ', 1);
-        append_quoted_argument(arguments[i]);
-    }
+    for (int i = 0; i < count; ++i)
+        if ((i > 0 && !append_units(L' ', 1)) || !append_quoted_argument(arguments[i]))
+            fatal_message("Error, command line too long for child.");
+}
+
+void prepare_child_launch()
+{
+    if (GetModuleFileNameW(nullptr, own_image_for_launch, wide_path_units) == 0)
+        abort();
+    build_child_command_line();
 }
 
 // Once a clean-up has closed the target directory the process is being
@@ -140,22 +153,23 @@ uint32_t wait_for_child(HANDLE child)
     return exit_code;
 }
 
-uint32_t launch_child()
+static PROCESS_INFORMATION start_child()
 {
-    if (own_image_for_launch[0] == 0 &&
-        GetModuleFileNameW(nullptr, own_image_for_launch, wide_path_units) == 0)
-        abort();
     STARTUPINFOW startup = child_startup_information();
-    build_child_command_line();
-    // The child is started and handed over under the lock: a clean-up either
-    // finds it in the slot or, having begun first, keeps it from starting.
-    if (!lock_target_directory_for_writing())
-        wait_for_the_end();
     PROCESS_INFORMATION child = {};
     if (!CreateProcessW(own_image_for_launch, child_command_line, nullptr, nullptr, TRUE,
                         NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &child))
         launch_failed(GetLastError());
-    HANDLE own = hand_over_child(child);
+    return child;
+}
+
+uint32_t launch_child()
+{
+    // The child is started and handed over under the lock: a clean-up either
+    // finds it in the slot or, having begun first, keeps it from starting.
+    if (!lock_target_directory_for_writing())
+        wait_for_the_end();
+    HANDLE own = hand_over_child(start_child());
     unlock_target_directory();
     uint32_t exit_code = wait_for_child(own);
     onefile_cleanup();

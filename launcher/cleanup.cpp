@@ -1,8 +1,12 @@
 #include "launcher/cleanup.hpp"
 
+#include <signal.h>
+
+#include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
 #include "launcher/tree_removal.hpp"
 #include "paths/unique_handle.hpp"
+#include "payload/entry_file.hpp"
 #include "payload/main_library_hold.hpp"
 #include "payload/target_directory_lock.hpp"
 
@@ -62,4 +66,27 @@ BOOL WINAPI console_ctrl_handler(DWORD event)
         break;
     }
     return FALSE;
+}
+
+// Failures are reported on the main thread alone, the one that writes the
+// entries: the file it may be in the middle of is its own to close. A
+// clean-up begun on the console handler's thread is waited for, and then
+// finds nothing left to remove.
+static void clean_up_before_failure_exit()
+{
+    close_entry_file();
+    onefile_cleanup();
+}
+
+// Runs before abort ends the process; the handler is then the default one
+// again, so an abort during the clean-up ends the process at once.
+static void clean_up_before_abort(int)
+{
+    clean_up_before_failure_exit();
+}
+
+void clean_up_on_failure_exits()
+{
+    set_failure_cleanup(clean_up_before_failure_exit);
+    signal(SIGABRT, clean_up_before_abort);
 }

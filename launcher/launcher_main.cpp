@@ -61,11 +61,20 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
 
     expand_target_directory();
 
-    if (is_parent && !SetConsoleCtrlHandler(console_ctrl_handler, TRUE))
-        fatal_message("Error, failed to register signal handler.");
+    if (is_parent) {
+        clean_up_on_failure_exits();
+        if (!SetConsoleCtrlHandler(console_ctrl_handler, TRUE))
+            fatal_message("Error, failed to register signal handler.");
+        // Whatever would keep the child from starting shows before anything
+        // is written.
+        prepare_child_launch();
+        if (argv == nullptr || argv[0] == nullptr)
+            abort();
+        set_env(env_directory, launcher_directory());
+        set_env(env_original_argv0, argv[0]);
+    }
 
     open_payload();
-    extraction_started.store(true);
     if (is_parent)
         create_target_directory();
     bool has_main_library = run_entry_loop(target_directory, main_library_path,
@@ -82,10 +91,5 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
         return load_main_library(argc, argv);
     }
     close_payload();
-
-    set_env(env_directory, launcher_directory());
-    if (argv == nullptr || argv[0] == nullptr)
-        abort();
-    set_env(env_original_argv0, argv[0]);
     return static_cast<int>(launch_child());
 }
