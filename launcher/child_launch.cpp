@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
+#include "launcher/child_job.hpp"
 #include "launcher/cleanup.hpp"
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
@@ -153,13 +154,22 @@ uint32_t wait_for_child(HANDLE child)
     return exit_code;
 }
 
+// Started suspended, so that it runs nothing before it is in the job that
+// ends it with this process. A thread that cannot be resumed leaves a child
+// that never runs: it is ended, and the launch has failed.
 static PROCESS_INFORMATION start_child()
 {
     STARTUPINFOW startup = child_startup_information();
     PROCESS_INFORMATION child = {};
     if (!CreateProcessW(own_image_for_launch, child_command_line, nullptr, nullptr, TRUE,
-                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &child))
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &child))
         launch_failed(GetLastError());
+    join_child_job(child.hProcess);
+    if (ResumeThread(child.hThread) == static_cast<DWORD>(-1)) {
+        DWORD error = GetLastError();
+        TerminateProcess(child.hProcess, ended_child_exit_code);
+        launch_failed(error);
+    }
     return child;
 }
 

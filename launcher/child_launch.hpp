@@ -15,9 +15,10 @@ constexpr size_t child_command_line_units = 32768;
 // for child." and exit code 2; without the own image path it aborts.
 void prepare_child_launch();
 
-// Starts the child on the prepared command line, waits without a time
-// limit, cleans up and returns the child's exit code (1 if it cannot be
-// read). Does not return when the child cannot be started.
+// Starts the child on the prepared command line, in a job that ends it when
+// this process ends (launcher/child_job.hpp); waits without a time limit,
+// cleans up and returns the child's exit code (1 if it cannot be read). Does
+// not return when the child cannot be started.
 uint32_t launch_child();
 
 // Closes the thread handle of a child just started, puts a second handle to
