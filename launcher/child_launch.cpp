@@ -9,6 +9,7 @@
 #include "launcher/cleanup.hpp"
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
+#include "launcher/leftover_sweep.hpp"
 #include "paths/system_functions.hpp"
 #include "paths/text.hpp"
 #include "paths/unique_handle.hpp"
@@ -181,6 +182,7 @@ uint32_t launch_child()
         wait_for_the_end();
     HANDLE own = hand_over_child(start_child());
     unlock_target_directory();
+    start_leftover_sweep();
     uint32_t exit_code = wait_for_child(own);
     onefile_cleanup();
     return exit_code;

@@ -12,6 +12,7 @@
 #include "paths/path_template.hpp"
 #include "paths/text.hpp"
 #include "payload/entry_loop.hpp"
+#include "payload/main_library_hold.hpp"
 #include "payload/payload_reader.hpp"
 
 using run_code_function = int (*)(int argc, wchar_t **argv, const wchar_t *library_path);
@@ -88,6 +89,10 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
         // The child reads nothing more: the decompressor's window, as large
         // as the frame asks for, is not held for the application's lifetime.
         close_payload();
+        // Held, like the parent holds it, for as long as the application
+        // runs: a sweep of another launcher (launcher/leftover_sweep.hpp)
+        // then sees the folder in use even where the parent is gone.
+        hold_main_library(main_library_path);
         return load_main_library(argc, argv);
     }
     close_payload();
