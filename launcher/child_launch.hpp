@@ -2,12 +2,10 @@
 // standard handles and environment; waiting for it; its exit code.
 #pragma once
 
-#include <stddef.h>
 #include <stdint.h>
 #include <windows.h>
 
-// Room for the child's command line: at most 32767 units and a terminator.
-constexpr size_t child_command_line_units = 32768;
+#include "launcher/child_command_line.hpp"
 
 // Parent, before anything is written: reads the own image path and builds
 // the child's command line from it and the process's arguments. A line of
@@ -31,12 +29,3 @@ HANDLE hand_over_child(const PROCESS_INFORMATION &child);
 // reads its exit code (1 if that fails) and closes the handle; closes the
 // slot's handle too if no clean-up has taken it. Returns the exit code.
 uint32_t wait_for_child(HANDLE child);
-
-// Appends one argument to the child command line, quoted where the standard
-// command-line splitting needs it. False when it does not fit: the line then
-// ends in a part of it.
-bool append_quoted_argument(const wchar_t *argument);
-
-// The command line built so far (for tests of the quoting).
-const wchar_t *child_command_line_text();
-void clear_child_command_line();

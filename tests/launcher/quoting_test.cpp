@@ -76,39 +76,67 @@ TEST(Quoting, SplittingTheLineGivesBackEveryArgument)
     LocalFree(split);
 }
 
-// Every append returns whether it fitted; the line never grows past its
-// 32767 units.
-TEST(Quoting, CommandLineLimit)
+TARVEK_SCENARIO(line_exactly_full)
 {
     clear_child_command_line();
     std::wstring chunk(child_command_line_units - 1, L'x');
-    EXPECT_TRUE(append_quoted_argument(chunk.c_str()));
-    EXPECT_EQ(child_command_line_units - 1, wcslen(child_command_line_text()));
+    append_quoted_argument(chunk.c_str());
+    return wcslen(child_command_line_text()) == child_command_line_units - 1 ? 0 : 1;
+}
 
+TARVEK_SCENARIO(quoted_line_exactly_full)
+{
     clear_child_command_line();
-    chunk.assign(child_command_line_units - 3, L'x');
+    std::wstring chunk(child_command_line_units - 3, L'x');
     chunk[0] = L' ';
-    EXPECT_TRUE(append_quoted_argument(chunk.c_str())) << "a quoted argument that fills the line exactly";
-    EXPECT_EQ(child_command_line_units - 1, wcslen(child_command_line_text()));
+    append_quoted_argument(chunk.c_str());
+    return wcslen(child_command_line_text()) == child_command_line_units - 1 ? 0 : 1;
+}
 
+TARVEK_SCENARIO(line_one_over)
+{
     clear_child_command_line();
-    chunk.assign(child_command_line_units - 2, L'x');
-    EXPECT_TRUE(append_quoted_argument(chunk.c_str()));
-    EXPECT_FALSE(append_quoted_argument(L"yz")) << "one unit over";
-    EXPECT_LE(wcslen(child_command_line_text()), child_command_line_units - 1);
+    std::wstring chunk(child_command_line_units - 2, L'x');
+    append_quoted_argument(chunk.c_str());
+    append_quoted_argument(L"yz");
+    return 0;
+}
 
+TARVEK_SCENARIO(closing_quote_over)
+{
     // Fits with its opening quote, not with the closing one.
     clear_child_command_line();
+    std::wstring chunk(child_command_line_units - 2, L'x');
     chunk[0] = L' ';
-    EXPECT_FALSE(append_quoted_argument(chunk.c_str()));
-    EXPECT_LE(wcslen(child_command_line_text()), child_command_line_units - 1);
+    append_quoted_argument(chunk.c_str());
+    return 0;
+}
 
-    // Backslashes doubled before the closing quote are what no longer fits.
+TEST(Quoting, CommandLineLimit)
+{
+    EXPECT_EQ(0u, run_scenario("line_exactly_full").exit_code);
+    EXPECT_EQ(0u, run_scenario("quoted_line_exactly_full").exit_code);
+    EXPECT_TRUE(is_abort_exit(run_scenario("line_one_over").exit_code));
+    EXPECT_TRUE(is_abort_exit(run_scenario("closing_quote_over").exit_code));
+}
+
+// The child's own line, argument by argument: each fits whole, space
+// included, or the line is too long for the child.
+TEST(Quoting, ChildArgumentsThatDoNotFitAreRefused)
+{
     clear_child_command_line();
-    chunk.assign(child_command_line_units - 3, L'x');
-    chunk[0] = L' ';
-    chunk.back() = L'\\';
-    EXPECT_FALSE(append_quoted_argument(chunk.c_str()));
+    EXPECT_TRUE(append_child_argument(L"launcher.exe"));
+    std::wstring rest(child_command_line_units - 1 - wcslen(L"launcher.exe") - 1, L'x');
+    EXPECT_TRUE(append_child_argument(rest.c_str())) << "the space and the argument fill the line exactly";
+    EXPECT_EQ(child_command_line_units - 1, wcslen(child_command_line_text()));
+    EXPECT_FALSE(append_child_argument(L"")) << "an empty argument still needs its space and quotes";
+
+    clear_child_command_line();
+    EXPECT_TRUE(append_child_argument(L"launcher.exe"));
+    rest.back() = L'\\';
+    rest[0] = L' ';
+    EXPECT_FALSE(append_child_argument(rest.c_str())) << "quotes and a doubled backslash do not fit";
+    EXPECT_LE(wcslen(child_command_line_text()), child_command_line_units - 1);
 }
 
 } // namespace
