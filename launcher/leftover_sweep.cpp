@@ -20,8 +20,10 @@ static long_path sweep_library_path;
 static wide_path folder_to_sweep;
 static wchar_t own_folder_name[wide_path_units];
 
-// Enough for the sweep's own frames: its paths and its walk are above.
-constexpr SIZE_T sweep_stack_bytes = 64 * 1024;
+// Address space for the thread's stack, committed as it grows: the sweep's
+// own frames are small (its paths and its walk are above), the system's
+// file calls and the thread start-up of the loaded libraries take the rest.
+constexpr SIZE_T sweep_stack_bytes = 256 * 1024;
 
 constexpr wchar_t run_folder_prefix[] = L"onefile_";
 constexpr size_t run_folder_prefix_units = sizeof run_folder_prefix / sizeof(wchar_t) - 1;
