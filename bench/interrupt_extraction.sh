@@ -8,8 +8,10 @@
 #
 #   bench/interrupt_extraction.sh [RUNS]      (default 3)
 #
-# PARTS=DIR links the launcher from other launcher parts (those of another
-# build, to compare). Run after ./tarvek build.
+# The runs are driven by the console driver of the clean-up tests
+# (tests/cleanup/console_event_test.cpp), the one that judges such an
+# interrupt there. PARTS=DIR links the launcher from other launcher parts
+# (those of another build, to compare). Run after ./tarvek build.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,8 +19,8 @@ build=${TARVEK_BUILD_DIR:-$root/build}
 payload_tool=$build/host/payload/tarvek-payload
 link_tool=$build/host/image/tarvek-link-launcher
 parts=${PARTS:-$build/win/launcher-parts}
-timer=$build/win/bench/interrupt/interrupt_timer.exe
-for f in "$payload_tool" "$link_tool" "$timer" "$parts/link_settings.rsp"; do
+driver=$build/win/tests/cleanup/CleanupTests.exe
+for f in "$payload_tool" "$link_tool" "$driver" "$parts/link_settings.rsp"; do
   [ -f "$f" ] || { echo "interrupt_extraction: missing $f: run ./tarvek build first" >&2; exit 1; }
 done
 runs=${1:-3}
@@ -36,18 +38,20 @@ head -c 65536 /dev/urandom >"$work/main.dll"
 "$payload_tool" --name main.dll --file "$work/main.dll" --name large.bin --pattern $(( size_mib * 1048576 )) \
   --window-log 20 -o "$work/large.stored"
 "$link_tool" --parts "$parts" --payload "$work/large.stored" -o "$work/large.exe"
-mkdir "$work/temp"
 cd "$work"
 
-field() { sed -n "s/^$1 //p" "$2"; }
+field() { sed -n "s/^$1=//p" "$work/run.txt"; }
+mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 printf '%-4s %16s %16s %15s %17s\n' run MiB_at_event MiB_in_the_end folder_gone_ms launcher_ended_ms
 for run in $(seq "$runs"); do
-  "$wine64" "$timer" "$(windows_path "$work/large.exe")" "$(windows_path "$work/temp")" large.bin |
-    tr -d '\r' >"$work/run.txt"
-  printf '%-4s %16s %16s %15s %17s\n' "$run" \
-    "$(awk -v b="$(field entry_bytes_at_event "$work/run.txt")" 'BEGIN { printf "%.1f", b / 1048576 }')" \
-    "$(awk -v b="$(field entry_bytes_written "$work/run.txt")" 'BEGIN { printf "%.1f", b / 1048576 }')" \
-    "$(field folder_gone_ms "$work/run.txt")" "$(field launcher_ended_ms "$work/run.txt")"
-  left=$(find "$work/temp" -mindepth 1 -maxdepth 1 -name 'onefile_*' | wc -l)
-  [ "$left" -eq 0 ] || { echo "run $run left its target directory"; rm -rf "${work:?}/temp/"onefile_*; }
+  rm -rf "${work:?}/temp" && mkdir "$work/temp"
+  "$wine64" "$driver" --scenario console_driver "$(windows_path "$work/large.exe")" "" \
+    "$(windows_path "$work/temp")" inside-entry "$(windows_path "$work/run.txt")"
+  if grep -q '^error=' "$work/run.txt"; then
+    echo "run $run: $(sed -n 's/^error=//p' "$work/run.txt" | tr '\n' ' ')"
+    continue
+  fi
+  printf '%-4s %16s %16s %15s %17s\n' "$run" "$(mib "$(field entry_at_event)")" "$(mib "$(field entry_size)")" \
+    "$(field folder_gone_ms)" "$(field parent_ms)"
+  [ -z "$(field left)" ] || echo "run $run left its target directory"
 done

@@ -65,8 +65,9 @@ unsigned long long file_size(const std::wstring &path)
 // Once the large entry's file exists, a second name for it in `temp`
 // (entry-link): the file's size stays readable there after the clean-up
 // has removed the target directory. Then waits until the writer is inside
-// the entry (the file has grown). False when either never happens.
-bool link_the_entry_once_written_in_part(const std::wstring &temp, const std::wstring &link)
+// the entry (the file has grown). Returns the target directory, or nothing
+// when either never happens.
+std::wstring link_the_entry_once_written_in_part(const std::wstring &temp, const std::wstring &link)
 {
     stopwatch clock;
     std::wstring target;
@@ -79,10 +80,10 @@ bool link_the_entry_once_written_in_part(const std::wstring &temp, const std::ws
     }
     while (clock.elapsed_ms() < 30000) {
         if (file_size(link) > 0)
-            return true;
+            return target;
         Sleep(1);
     }
-    return false;
+    return {};
 }
 
 // console_driver LAUNCHER ACTIONS TEMP TRIGGER RESULT: starts LAUNCHER in a
@@ -91,9 +92,11 @@ bool link_the_entry_once_written_in_part(const std::wstring &temp, const std::ws
 // launcher and writes key=value lines to RESULT.
 //
 // TRIGGER "report:KEY" waits for a line KEY=... in the probe's report.
-// "inside-entry" waits until the large entry launcher is writing its large
-// entry, which takes seconds to write whole; "entry_size" is the size the
-// entry ended with.
+// "inside-entry" waits until the launcher is writing an entry large.bin,
+// which takes seconds to write whole; "entry_at_event" and "entry_size"
+// are its size at the event and in the end, "folder_gone_ms" when its
+// target directory was gone. bench/interrupt_extraction.sh runs this too.
+// "parent_ms" is when the launcher had ended; times count from the event.
 TARVEK_SCENARIO(console_driver)
 {
     const std::wstring &launcher = arguments.at(0), &temp = arguments.at(2), &trigger = arguments.at(3);
@@ -118,9 +121,10 @@ TARVEK_SCENARIO(console_driver)
         return 1;
     }
     const bool inside_entry = trigger == L"inside-entry";
-    bool triggered = inside_entry ? link_the_entry_once_written_in_part(temp, link)
-                                  : wait_for_report(narrow(trigger.substr(7)), report);
-    if (!triggered)
+    std::wstring target;
+    if (inside_entry)
+        target = link_the_entry_once_written_in_part(temp, link);
+    if (inside_entry ? target.empty() : !wait_for_report(narrow(trigger.substr(7)), report))
         result += "error=trigger never came\n";
     probe_report before = parse_probe_report(read_file(report));
     // The probe's process and the one that started it (for a probe run as
@@ -137,11 +141,20 @@ TARVEK_SCENARIO(console_driver)
         result += "error=event not sent\n";
     if (inside_entry)
         result += "entry_at_event=" + std::to_string(file_size(link)) + "\n";
-    if (WaitForSingleObject(parent.hProcess, 40000) != WAIT_OBJECT_0) {
+    double folder_gone_ms = -1;
+    while (WaitForSingleObject(parent.hProcess, 1) == WAIT_TIMEOUT && clock.elapsed_ms() < 40000)
+        if (folder_gone_ms < 0 && !target.empty() && !exists(target))
+            folder_gone_ms = clock.elapsed_ms();
+    if (WaitForSingleObject(parent.hProcess, 0) != WAIT_OBJECT_0) {
         result += "error=launcher still running\n";
         TerminateProcess(parent.hProcess, 0xDEAD);
     }
-    result += "parent_ms=" + std::to_string(static_cast<long>(clock.elapsed_ms())) + "\n";
+    double parent_ms = clock.elapsed_ms();
+    if (folder_gone_ms < 0 && !target.empty() && !exists(target))
+        folder_gone_ms = parent_ms;
+    if (folder_gone_ms >= 0)
+        result += "folder_gone_ms=" + std::to_string(static_cast<long>(folder_gone_ms)) + "\n";
+    result += "parent_ms=" + std::to_string(static_cast<long>(parent_ms)) + "\n";
     DWORD code = 0;
     GetExitCodeProcess(parent.hProcess, &code);
     result += "parent_exit=" + std::to_string(code) + "\n";
