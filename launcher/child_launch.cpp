@@ -5,72 +5,17 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
+#include "launcher/child_job.hpp"
 #include "launcher/cleanup.hpp"
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
+#include "launcher/leftover_sweep.hpp"
 #include "paths/system_functions.hpp"
 #include "paths/text.hpp"
 #include "paths/unique_handle.hpp"
 #include "payload/target_directory_lock.hpp"
 
-static wchar_t child_command_line[child_command_line_units];
 static wide_path own_image_for_launch;
-
-const wchar_t *child_command_line_text()
-{
-    return child_command_line;
-}
-
-void clear_child_command_line()
-{
-    child_command_line[0] = 0;
-}
-
-static void append_units(wchar_t unit, size_t count)
-{
-    const wchar_t one[2] = {unit, 0};
-    for (size_t i = 0; i < count; ++i)
-        append_wide(child_command_line, one);
-}
-
-static bool needs_quotes(const wchar_t *argument)
-{
-    // An empty argument would vanish from the child's argument vector.
-    if (*argument == 0)
-        return true;
-    for (const wchar_t *c = argument; *c != 0; ++c)
-        if (*c == L' ' || *c == L'\t' || *c == L'\n' || *c == L'\v' || *c == L'"')
-            return true;
-    return false;
-}
-
-void append_quoted_argument(const wchar_t *argument)
-{
-    if (!needs_quotes(argument)) {
-        append_wide(child_command_line, argument);
-        return;
-    }
-    append_units(L'"', 1);
-    const wchar_t *c = argument;
-    for (;;) {
-        size_t backslashes = 0;
-        while (*c == L'\\') {
-            ++backslashes;
-            ++c;
-        }
-        if (*c == 0) {
-            append_units(L'\\', 2 * backslashes);
-            break;
-        }
-        if (*c == L'"')
-            append_units(L'\\', 2 * backslashes + 1);
-        else
-            append_units(L'\\', backslashes);
-        append_units(*c, 1);
-        ++c;
-    }
-    append_units(L'"', 1);
-}
 
 static STARTUPINFOW child_startup_information()
 {
@@ -100,11 +45,16 @@ static void build_child_command_line()
         launch_failed(GetLastError());
     clear_child_command_line();
     arguments[0] = own_image_for_launch;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            append_units(L' ', 1);
-        append_quoted_argument(arguments[i]);
-    }
+    for (int i = 0; i < count; ++i)
+        if (!append_child_argument(arguments[i]))
+            fatal_message("Error, command line too long for child.");
+}
+
+void prepare_child_launch()
+{
+    if (GetModuleFileNameW(nullptr, own_image_for_launch, wide_path_units) == 0)
+        abort();
+    build_child_command_line();
 }
 
 // Once a clean-up has closed the target directory the process is being
@@ -140,23 +90,34 @@ uint32_t wait_for_child(HANDLE child)
     return exit_code;
 }
 
+// Started suspended, so that it runs nothing before it is in the job that
+// ends it with this process. A thread that cannot be resumed leaves a child
+// that never runs: it is ended, and the launch has failed.
+static PROCESS_INFORMATION start_child()
+{
+    STARTUPINFOW startup = child_startup_information();
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(own_image_for_launch, child_command_line_buffer(), nullptr, nullptr, TRUE,
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &child))
+        launch_failed(GetLastError());
+    join_child_job(child.hProcess);
+    if (ResumeThread(child.hThread) == static_cast<DWORD>(-1)) {
+        DWORD error = GetLastError();
+        TerminateProcess(child.hProcess, ended_child_exit_code);
+        launch_failed(error);
+    }
+    return child;
+}
+
 uint32_t launch_child()
 {
-    if (own_image_for_launch[0] == 0 &&
-        GetModuleFileNameW(nullptr, own_image_for_launch, wide_path_units) == 0)
-        abort();
-    STARTUPINFOW startup = child_startup_information();
-    build_child_command_line();
     // The child is started and handed over under the lock: a clean-up either
     // finds it in the slot or, having begun first, keeps it from starting.
     if (!lock_target_directory_for_writing())
         wait_for_the_end();
-    PROCESS_INFORMATION child = {};
-    if (!CreateProcessW(own_image_for_launch, child_command_line, nullptr, nullptr, TRUE,
-                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &child))
-        launch_failed(GetLastError());
-    HANDLE own = hand_over_child(child);
+    HANDLE own = hand_over_child(start_child());
     unlock_target_directory();
+    start_leftover_sweep();
     uint32_t exit_code = wait_for_child(own);
     onefile_cleanup();
     return exit_code;

@@ -2,16 +2,22 @@
 // standard handles and environment; waiting for it; its exit code.
 #pragma once
 
-#include <stddef.h>
 #include <stdint.h>
 #include <windows.h>
 
-// Room for the child's command line: at most 32767 units and a terminator.
-constexpr size_t child_command_line_units = 32768;
+#include "launcher/child_command_line.hpp"
 
-// Starts the child, waits without a time limit, cleans up and returns the
-// child's exit code (1 if it cannot be read). Does not return when the child
-// cannot be started.
+// Parent, before anything is written: reads the own image path and builds
+// the child's command line from it and the process's arguments. A line of
+// more than 32767 units ends the process with "Error, command line too long
+// for child." and exit code 2; without the own image path it aborts.
+void prepare_child_launch();
+
+// Starts the child on the prepared command line, in a job that ends it when
+// this process ends (launcher/child_job.hpp), and the sweep of folders that
+// ended runs left (launcher/leftover_sweep.hpp); waits without a time limit,
+// cleans up and returns the child's exit code (1 if it cannot be read). Does
+// not return when the child cannot be started.
 uint32_t launch_child();
 
 // Closes the thread handle of a child just started, puts a second handle to
@@ -23,11 +29,3 @@ HANDLE hand_over_child(const PROCESS_INFORMATION &child);
 // reads its exit code (1 if that fails) and closes the handle; closes the
 // slot's handle too if no clean-up has taken it. Returns the exit code.
 uint32_t wait_for_child(HANDLE child);
-
-// Appends one argument to the child command line, quoted where the standard
-// command-line splitting needs it. Aborts when the line is full.
-void append_quoted_argument(const wchar_t *argument);
-
-// The command line built so far (for tests of the quoting).
-const wchar_t *child_command_line_text();
-void clear_child_command_line();

@@ -1,5 +1,6 @@
-// Ending the child and removing the target directory: after a normal run and
-// on console interrupt, break, close, log-off and shut-down.
+// Ending the child and removing the target directory: after a normal run, on
+// console interrupt, break, close, log-off and shut-down, and at every
+// failure exit of the parent.
 #pragma once
 
 #include <stdint.h>
@@ -24,3 +25,10 @@ void onefile_cleanup();
 // Console control handler of the parent: cleans up on the events that end
 // the process, and always leaves the event to the next handler.
 BOOL WINAPI console_ctrl_handler(DWORD event);
+
+// Parent, on the main thread: from here on a failure exit
+// (exit_after_failure, launcher/errors.hpp) and an abort at an internal
+// limit clean up before the process ends, with the same message and exit
+// code: the entry file being written is closed and onefile_cleanup runs,
+// under the same lock as any other clean-up.
+void clean_up_on_failure_exits();

@@ -4,10 +4,25 @@
 #include <stdlib.h>
 #include <windows.h>
 
+// Set once by the main thread before any failure can be reported.
+static failure_cleanup_function failure_cleanup;
+
+void set_failure_cleanup(failure_cleanup_function cleanup)
+{
+    failure_cleanup = cleanup;
+}
+
+void exit_after_failure()
+{
+    if (failure_cleanup != nullptr)
+        failure_cleanup();
+    exit(failure_exit_code);
+}
+
 void fatal_message(const char *message)
 {
     puts(message);
-    exit(failure_exit_code);
+    exit_after_failure();
 }
 
 // FormatMessageA's text for the code in US English, without its line end, or

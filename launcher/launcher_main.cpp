@@ -12,6 +12,7 @@
 #include "paths/path_template.hpp"
 #include "paths/text.hpp"
 #include "payload/entry_loop.hpp"
+#include "payload/main_library_hold.hpp"
 #include "payload/payload_reader.hpp"
 
 using run_code_function = int (*)(int argc, wchar_t **argv, const wchar_t *library_path);
@@ -61,11 +62,20 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
 
     expand_target_directory();
 
-    if (is_parent && !SetConsoleCtrlHandler(console_ctrl_handler, TRUE))
-        fatal_message("Error, failed to register signal handler.");
+    if (is_parent) {
+        clean_up_on_failure_exits();
+        if (!SetConsoleCtrlHandler(console_ctrl_handler, TRUE))
+            fatal_message("Error, failed to register signal handler.");
+        // Whatever would keep the child from starting shows before anything
+        // is written.
+        prepare_child_launch();
+        if (argv == nullptr || argv[0] == nullptr)
+            abort();
+        set_env(env_directory, launcher_directory());
+        set_env(env_original_argv0, argv[0]);
+    }
 
     open_payload();
-    extraction_started.store(true);
     if (is_parent)
         create_target_directory();
     bool has_main_library = run_entry_loop(target_directory, main_library_path,
@@ -79,13 +89,12 @@ int launcher_main(HINSTANCE, HINSTANCE, wchar_t *, int)
         // The child reads nothing more: the decompressor's window, as large
         // as the frame asks for, is not held for the application's lifetime.
         close_payload();
+        // Held, like the parent holds it, for as long as the application
+        // runs: a sweep of another launcher (launcher/leftover_sweep.hpp)
+        // then sees the folder in use even where the parent is gone.
+        hold_main_library(main_library_path);
         return load_main_library(argc, argv);
     }
     close_payload();
-
-    set_env(env_directory, launcher_directory());
-    if (argv == nullptr || argv[0] == nullptr)
-        abort();
-    set_env(env_original_argv0, argv[0]);
     return static_cast<int>(launch_child());
 }

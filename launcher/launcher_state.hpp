@@ -24,8 +24,9 @@ extern wide_path main_library_path;
 extern bool is_parent;
 // State shared with the console handler's thread, and how it is handed over.
 //
-// extraction_started is set just before the first entry is read; a clean-up
-// removes the target directory only once it is set.
+// extraction_started is set in the parent once it has made the target
+// directory, just before the first entry is read; a clean-up removes the
+// target directory only once it is set.
 //
 // child_process_handle is the slot for the running child. The main thread
 // never shares the handle CreateProcessW gave it: it alone waits on it,

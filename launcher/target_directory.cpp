@@ -45,5 +45,6 @@ void create_target_directory()
         set_env(env_random, nullptr);
         expand_target_directory();
     }
+    extraction_started.store(true);
     unlock_target_directory();
 }

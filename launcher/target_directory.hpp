@@ -13,7 +13,9 @@ void expand_target_directory();
 // exists was not made by this run and is never used: a new RANDOM names
 // another, up to target_directory_draws names in all. Ends the process with
 // "Error, couldn't create target directory." and exit code 2 when no new
-// directory can be made. Does nothing once a clean-up has closed the
+// directory can be made. Sets extraction_started once the directory is
+// made, so that a clean-up removes it from then on, and never a folder that
+// this run did not make. Does nothing once a clean-up has closed the
 // directory.
 void create_target_directory();
 

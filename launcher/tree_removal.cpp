@@ -12,33 +12,7 @@
 // level keeps only the number of its entries that were tried and stay.
 // Listing a directory again after coming back up skips that many entries:
 // removing entries leaves the others in the order they were listed in.
-
-// The entry at hand, in long form.
-static long_path walk_path;
-static size_t walk_length;
-
-// A file's path within its volume, as the system names an open handle
-// (FILE_NAME_INFO with room for the longest path).
-struct volume_path {
-    DWORD bytes;
-    wchar_t units[long_path_units];
-};
-// The directory being emptied, and the entry just opened.
-static volume_path folder_name;
-static volume_path entry_name;
-
-// Every level adds at least "\x" to a path that fits long_path_units, so the
-// levels cannot run out before the path does.
-constexpr size_t max_levels = long_path_units / 2;
-static uint32_t left_at_level[max_levels];
-
-// GetFileInformationByHandleEx and SetFileInformationByHandle, looked up by
-// name like the other calls that a system older than the launcher's oldest
-// may lack. Null when missing.
-using file_information_function = BOOL(WINAPI *)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
-                                                 void *information, DWORD bytes);
-static file_information_function get_file_information;
-static file_information_function set_file_information;
+// Everything a walk keeps is in its tree_removal, which the caller owns.
 
 // Read-only stops a deletion; hidden and system are cleared along with it.
 constexpr DWORD removable_attributes =
@@ -87,14 +61,14 @@ static bool is_plain_name(const wchar_t *name)
 }
 
 // Appends "\name" to the walk path; false, changing nothing, when it does not fit.
-static bool enter(const wchar_t *name)
+static bool enter(tree_removal &walk, const wchar_t *name)
 {
     size_t length = wcslen(name);
-    if (walk_length + 1 + length >= long_path_units)
+    if (walk.length + 1 + length >= long_path_units)
         return false;
-    walk_path[walk_length] = L'\\';
-    wmemcpy(walk_path + walk_length + 1, name, length + 1);
-    walk_length += 1 + length;
+    walk.path[walk.length] = L'\\';
+    wmemcpy(walk.path + walk.length + 1, name, length + 1);
+    walk.length += 1 + length;
     return true;
 }
 
@@ -131,20 +105,20 @@ static HANDLE open_entry(const wchar_t *path, DWORD access)
 }
 
 // The system's name for what `opened` is.
-static bool name_of(HANDLE opened, volume_path &name)
+static bool name_of(tree_removal &walk, HANDLE opened, volume_path &name)
 {
     static_assert(offsetof(volume_path, units) == offsetof(FILE_NAME_INFO, FileName));
-    return get_file_information(opened, FileNameInfo, &name, sizeof name) != 0 &&
+    return walk.get_file_information(opened, FileNameInfo, &name, sizeof name) != 0 &&
            name.bytes < sizeof name.units;
 }
 
 // The system's name for what `path` opens.
-static bool name_opened(const wchar_t *path, volume_path &name)
+static bool name_opened(tree_removal &walk, const wchar_t *path, volume_path &name)
 {
     unique_file opened(open_entry(path, 0));
     if (!opened)
         return false;
-    return name_of(opened.get(), name);
+    return name_of(walk, opened.get(), name);
 }
 
 // Finds the next component of `path`, from `at`, that keeps anything once
@@ -190,42 +164,42 @@ static bool same_path(const wchar_t *a, size_t a_length, const wchar_t *b, size_
 // the directory being emptied, as the system names both. A link the system
 // follows on opening is named after its target instead; so is anything the
 // system reads as something else.
-static bool entry_is_listed(const wchar_t *listed_name)
+static bool entry_is_listed(tree_removal &walk, const wchar_t *listed_name)
 {
-    size_t parent_length = length_of(entry_name);
-    while (parent_length > 0 && entry_name.units[parent_length - 1] != L'\\')
+    size_t parent_length = length_of(walk.entry_name);
+    while (parent_length > 0 && walk.entry_name.units[parent_length - 1] != L'\\')
         --parent_length;
     if (parent_length == 0)
         return false;
-    const wchar_t *name = entry_name.units + parent_length;
-    return same_path(entry_name.units, parent_length - 1, folder_name.units, length_of(folder_name)) &&
-           same_path(name, length_of(entry_name) - parent_length, listed_name, wcslen(listed_name));
+    const wchar_t *name = walk.entry_name.units + parent_length;
+    return same_path(walk.entry_name.units, parent_length - 1, walk.folder_name.units, length_of(walk.folder_name)) &&
+           same_path(name, length_of(walk.entry_name) - parent_length, listed_name, wcslen(listed_name));
 }
 
 // True when the entry at the walk path, once opened, is the entry listed as
 // `listed_name` in the directory being emptied; anything else is left
 // alone. Without the system call the listing's attributes have to do.
-static bool entry_is_inside(const wchar_t *listed_name)
+static bool entry_is_inside(tree_removal &walk, const wchar_t *listed_name)
 {
-    if (get_file_information == nullptr)
+    if (walk.get_file_information == nullptr)
         return true;
-    return name_opened(walk_path, entry_name) && entry_is_listed(listed_name);
+    return name_opened(walk, walk.path, walk.entry_name) && entry_is_listed(walk, listed_name);
 }
 
 // The entry just checked becomes the directory being emptied.
-static void adopt_entry_as_folder()
+static void adopt_entry_as_folder(tree_removal &walk)
 {
-    folder_name.bytes = entry_name.bytes;
-    wmemcpy(folder_name.units, entry_name.units, length_of(entry_name));
+    walk.folder_name.bytes = walk.entry_name.bytes;
+    wmemcpy(walk.folder_name.units, walk.entry_name.units, length_of(walk.entry_name));
 }
 
-static void leave_folder()
+static void leave_folder(tree_removal &walk)
 {
-    cut_last_component(walk_path, walk_length);
-    size_t length = length_of(folder_name);
-    while (length > 0 && folder_name.units[length - 1] != L'\\')
+    cut_last_component(walk.path, walk.length);
+    size_t length = length_of(walk.folder_name);
+    while (length > 0 && walk.folder_name.units[length - 1] != L'\\')
         --length;
-    folder_name.bytes = static_cast<DWORD>((length > 0 ? length - 1 : 0) * sizeof(wchar_t));
+    walk.folder_name.bytes = static_cast<DWORD>((length > 0 ? length - 1 : 0) * sizeof(wchar_t));
 }
 
 // Whether attributes must be cleared before an entry can go. A link keeps
@@ -237,72 +211,72 @@ static bool needs_clearing(DWORD attributes)
 
 // Removes a file, or a link of either kind, at the walk path, by its path
 // after a check of its own.
-static bool remove_entry_by_path(const wchar_t *listed_name, DWORD attributes)
+static bool remove_entry_by_path(tree_removal &walk, const wchar_t *listed_name, DWORD attributes)
 {
-    if (!entry_is_inside(listed_name))
+    if (!entry_is_inside(walk, listed_name))
         return false;
     if (needs_clearing(attributes))
-        SetFileAttributesW(walk_path, FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(walk.path, FILE_ATTRIBUTE_NORMAL);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return RemoveDirectoryW(walk_path) != 0;
-    return DeleteFileW(walk_path) != 0;
+        return RemoveDirectoryW(walk.path) != 0;
+    return DeleteFileW(walk.path) != 0;
 }
 
-static void clear_attributes(HANDLE opened)
+static void clear_attributes(tree_removal &walk, HANDLE opened)
 {
     FILE_BASIC_INFO basic = {}; // times of zero stay as they are
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    set_file_information(opened, FileBasicInfo, &basic, sizeof basic);
+    walk.set_file_information(opened, FileBasicInfo, &basic, sizeof basic);
 }
 
 // The deletion is a mark set only after the check, never asked for on
 // opening (FILE_FLAG_DELETE_ON_CLOSE): that could not be withdrawn when the
 // check fails, and the handle may then hold a link's target. A folder takes
 // the mark only while it is empty.
-static bool mark_for_deletion(HANDLE opened)
+static bool mark_for_deletion(tree_removal &walk, HANDLE opened)
 {
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    return set_file_information(opened, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+    return walk.set_file_information(opened, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 // Checks and removes a file, or a link of either kind, at the walk path
 // through one handle: one open instead of two or three, and what goes is
 // what was checked.
-static bool remove_entry_by_handle(const wchar_t *listed_name, DWORD attributes)
+static bool remove_entry_by_handle(tree_removal &walk, const wchar_t *listed_name, DWORD attributes)
 {
     bool clear = needs_clearing(attributes);
-    unique_file opened(open_entry(walk_path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0)));
+    unique_file opened(open_entry(walk.path, DELETE | (clear ? FILE_WRITE_ATTRIBUTES : 0)));
     if (!opened)
         return false;
-    if (!name_of(opened.get(), entry_name) || !entry_is_listed(listed_name))
+    if (!name_of(walk, opened.get(), walk.entry_name) || !entry_is_listed(walk, listed_name))
         return false;
     if (clear)
-        clear_attributes(opened.get());
-    return mark_for_deletion(opened.get());
+        clear_attributes(walk, opened.get());
+    return mark_for_deletion(walk, opened.get());
 }
 
 // Removes a file, or a link of either kind, at the walk path, listed as
 // `listed_name`, when it is that entry of the directory being emptied.
-static bool remove_entry(const wchar_t *listed_name, DWORD attributes)
+static bool remove_entry(tree_removal &walk, const wchar_t *listed_name, DWORD attributes)
 {
-    if (get_file_information == nullptr || set_file_information == nullptr)
-        return remove_entry_by_path(listed_name, attributes);
-    return remove_entry_by_handle(listed_name, attributes);
+    if (walk.get_file_information == nullptr || walk.set_file_information == nullptr)
+        return remove_entry_by_path(walk, listed_name, attributes);
+    return remove_entry_by_handle(walk, listed_name, attributes);
 }
 
 // Removes the emptied directory at the walk path by its path. Its attributes
 // are not at hand, so a refusal is answered by clearing them and trying once
 // more.
-static bool remove_folder_by_path()
+static bool remove_folder_by_path(tree_removal &walk)
 {
-    if (RemoveDirectoryW(walk_path))
+    if (RemoveDirectoryW(walk.path))
         return true;
-    DWORD attributes = GetFileAttributesW(walk_path);
+    DWORD attributes = GetFileAttributesW(walk.path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & removable_attributes) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
-    SetFileAttributesW(walk_path, FILE_ATTRIBUTE_NORMAL);
-    return RemoveDirectoryW(walk_path) != 0;
+    SetFileAttributesW(walk.path, FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryW(walk.path) != 0;
 }
 
 // Removes the emptied directory at the walk path through one handle, when
@@ -312,41 +286,41 @@ static bool remove_folder_by_path()
 // a link, a link the system follows (Wine's Unix links) is named after its
 // target. A refusal (a read-only folder) is answered by clearing the
 // attributes through the same handle and trying once more.
-static bool remove_folder_by_handle()
+static bool remove_folder_by_handle(tree_removal &walk)
 {
-    unique_file opened(open_entry(walk_path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
+    unique_file opened(open_entry(walk.path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
     if (!opened)
         return false;
-    if (!name_of(opened.get(), entry_name) ||
-        !same_path(entry_name.units, length_of(entry_name), folder_name.units, length_of(folder_name)))
+    if (!name_of(walk, opened.get(), walk.entry_name) ||
+        !same_path(walk.entry_name.units, length_of(walk.entry_name), walk.folder_name.units, length_of(walk.folder_name)))
         return false;
-    if (mark_for_deletion(opened.get()))
+    if (mark_for_deletion(walk, opened.get()))
         return true;
     FILE_BASIC_INFO basic = {};
-    if (!get_file_information(opened.get(), FileBasicInfo, &basic, sizeof basic) ||
+    if (!walk.get_file_information(opened.get(), FileBasicInfo, &basic, sizeof basic) ||
         (basic.FileAttributes & removable_attributes) == 0 || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
-    clear_attributes(opened.get());
-    return mark_for_deletion(opened.get());
+    clear_attributes(walk, opened.get());
+    return mark_for_deletion(walk, opened.get());
 }
 
-static bool remove_folder()
+static bool remove_folder(tree_removal &walk)
 {
-    if (get_file_information == nullptr || set_file_information == nullptr)
-        return remove_folder_by_path();
-    return remove_folder_by_handle();
+    if (walk.get_file_information == nullptr || walk.set_file_information == nullptr)
+        return remove_folder_by_path(walk);
+    return remove_folder_by_handle(walk);
 }
 
-static outcome handle_entry(const WIN32_FIND_DATAW &found, bool may_enter)
+static outcome handle_entry(tree_removal &walk, const WIN32_FIND_DATAW &found, bool may_enter)
 {
-    if (!is_plain_name(found.cFileName) || !enter(found.cFileName))
+    if (!is_plain_name(found.cFileName) || !enter(walk, found.cFileName))
         return outcome::left;
-    if (is_folder(found.dwFileAttributes) && may_enter && entry_is_inside(found.cFileName)) {
-        adopt_entry_as_folder();
+    if (is_folder(found.dwFileAttributes) && may_enter && entry_is_inside(walk, found.cFileName)) {
+        adopt_entry_as_folder(walk);
         return outcome::entered;
     }
-    bool removed = !is_folder(found.dwFileAttributes) && remove_entry(found.cFileName, found.dwFileAttributes);
-    cut_last_component(walk_path, walk_length);
+    bool removed = !is_folder(found.dwFileAttributes) && remove_entry(walk, found.cFileName, found.dwFileAttributes);
+    cut_last_component(walk.path, walk.length);
     return removed ? outcome::removed : outcome::left;
 }
 
@@ -354,15 +328,15 @@ static outcome handle_entry(const WIN32_FIND_DATAW &found, bool may_enter)
 // stay, removes its files and links, and enters the first directory it
 // meets (true). False once every entry has been tried. `left` counts the
 // entries that stay.
-static bool empty_until_subfolder(uint32_t &left, bool may_enter)
+static bool empty_until_subfolder(tree_removal &walk, uint32_t &left, bool may_enter)
 {
-    if (walk_length + 2 >= long_path_units)
+    if (walk.length + 2 >= long_path_units)
         return false;
-    wmemcpy(walk_path + walk_length, L"\\*", 3);
+    wmemcpy(walk.path + walk.length, L"\\*", 3);
     WIN32_FIND_DATAW found;
-    unique_find listing(FindFirstFileExW(walk_path, FindExInfoBasic, &found, FindExSearchNameMatch,
+    unique_find listing(FindFirstFileExW(walk.path, FindExInfoBasic, &found, FindExSearchNameMatch,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    walk_path[walk_length] = 0;
+    walk.path[walk.length] = 0;
     if (!listing)
         return false;
     uint32_t skip = left;
@@ -374,7 +348,7 @@ static bool empty_until_subfolder(uint32_t &left, bool may_enter)
             --skip;
             continue;
         }
-        switch (handle_entry(found, may_enter)) {
+        switch (handle_entry(walk, found, may_enter)) {
         case outcome::removed:
             break;
         case outcome::left:
@@ -389,67 +363,67 @@ static bool empty_until_subfolder(uint32_t &left, bool may_enter)
 }
 
 // Empties and removes the directory at the walk path, level by level.
-static void remove_folder_tree()
+static void remove_folder_tree(tree_removal &walk)
 {
     size_t depth = 0;
-    left_at_level[0] = 0;
+    walk.left_at_level[0] = 0;
     for (;;) {
-        if (empty_until_subfolder(left_at_level[depth], depth + 1 < max_levels)) {
-            left_at_level[++depth] = 0;
+        if (empty_until_subfolder(walk, walk.left_at_level[depth], depth + 1 < max_removal_levels)) {
+            walk.left_at_level[++depth] = 0;
             continue;
         }
-        bool removed = remove_folder();
+        bool removed = remove_folder(walk);
         if (depth == 0)
             return;
-        leave_folder();
+        leave_folder(walk);
         --depth;
         if (!removed)
-            ++left_at_level[depth];
+            ++walk.left_at_level[depth];
     }
 }
 
 // Names the directory that holds the walk path's last component, from the
 // start of the walk path up to `name_at` (its trailing backslash kept, so
 // that a drive's root stays its root).
-static bool name_holding_folder(size_t name_at)
+static bool name_holding_folder(tree_removal &walk, size_t name_at)
 {
-    wchar_t kept = walk_path[name_at];
-    walk_path[name_at] = 0;
-    bool named = name_opened(walk_path, folder_name);
-    walk_path[name_at] = kept;
+    wchar_t kept = walk.path[name_at];
+    walk.path[name_at] = 0;
+    bool named = name_opened(walk, walk.path, walk.folder_name);
+    walk.path[name_at] = kept;
     return named;
 }
 
-void remove_directory_tree(const wchar_t *directory)
+void remove_directory_tree(tree_removal &walk, const wchar_t *directory)
 {
-    get_file_information = find_file_information_function("GetFileInformationByHandleEx");
-    set_file_information = find_file_information_function("SetFileInformationByHandle");
-    make_long_path(walk_path, directory);
-    walk_length = wcslen(walk_path);
+    walk.get_file_information = find_file_information_function("GetFileInformationByHandleEx");
+    walk.set_file_information = find_file_information_function("SetFileInformationByHandle");
+    make_long_path(walk.path, directory);
+    walk.length = wcslen(walk.path);
     // Only a named entry of a directory is removed: never a path that ends
     // in a backslash, such as a drive's root, nor one without a directory
     // between the prefix and the name ("\\?\C:").
-    size_t name_at = static_cast<size_t>(wcsrchr(walk_path, L'\\') - walk_path) + 1;
-    if (name_at <= long_path_prefix_units || !is_plain_name(walk_path + name_at))
+    size_t name_at = static_cast<size_t>(wcsrchr(walk.path, L'\\') - walk.path) + 1;
+    if (name_at <= long_path_prefix_units || !is_plain_name(walk.path + name_at))
         return;
-    if (get_file_information != nullptr && !name_holding_folder(name_at))
+    if (walk.get_file_information != nullptr && !name_holding_folder(walk, name_at))
         return;
-    DWORD attributes = GetFileAttributesW(walk_path);
+    DWORD attributes = GetFileAttributesW(walk.path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (!is_folder(attributes)) {
-        remove_entry(walk_path + name_at, attributes);
+        remove_entry(walk, walk.path + name_at, attributes);
         return;
     }
-    if (!entry_is_inside(walk_path + name_at))
+    if (!entry_is_inside(walk, walk.path + name_at))
         return;
-    adopt_entry_as_folder();
-    remove_folder_tree();
+    adopt_entry_as_folder(walk);
+    remove_folder_tree(walk);
 }
 
-bool directory_exists(const wchar_t *directory)
+bool directory_exists(tree_removal &walk, const wchar_t *directory)
 {
-    make_long_path(walk_path, directory);
-    DWORD attributes = GetFileAttributesW(walk_path);
+    make_long_path(walk.path, directory);
+    DWORD attributes = GetFileAttributesW(walk.path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -14,7 +14,9 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <wchar.h>
+#include <windows.h>
 
 #include "paths/text.hpp"
 
@@ -25,6 +27,39 @@ using long_path = wchar_t[long_path_units];
 
 static_assert(long_path_units > wide_path_units + 8, "every target directory has a long form");
 
+// A file's path within its volume, as the system names an open handle
+// (FILE_NAME_INFO with room for the longest path).
+struct volume_path {
+    DWORD bytes;
+    wchar_t units[long_path_units];
+};
+
+// Every level adds at least "\x" to a path that fits long_path_units, so the
+// levels cannot run out before the path does.
+constexpr size_t max_removal_levels = long_path_units / 2;
+
+// GetFileInformationByHandleEx and SetFileInformationByHandle, looked up by
+// name like the other calls that a system older than the launcher's oldest
+// may lack. Null when missing.
+using file_information_function = BOOL(WINAPI *)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                                 void *information, DWORD bytes);
+
+// Everything one removal keeps while it walks: the entry at hand in long
+// form, the system's names of the directory being emptied and of the entry
+// just opened, and per level the number of entries tried that stay. Each
+// thread that removes has one of its own (the clean-up's, the sweep's), a
+// process-wide object of about 256 KiB: two removals at the same time never
+// share one.
+struct tree_removal {
+    long_path path;
+    size_t length;
+    volume_path folder_name;
+    volume_path entry_name;
+    uint32_t left_at_level[max_removal_levels];
+    file_information_function get_file_information;
+    file_information_function set_file_information;
+};
+
 // The "\\?\" form of a full path: "C:\x" becomes "\\?\C:\x" and
 // "\\server\share\x" becomes "\\?\UNC\server\share\x"; a path that already
 // starts with "\\?\" or "\\.\" is copied as it is. Aborts when it does not
@@ -32,13 +67,12 @@ static_assert(long_path_units > wide_path_units + 8, "every target directory has
 void make_long_path(long_path &out, const wchar_t *path);
 
 // One deletion request: removes `directory` (a full path) and everything
-// below it as far as it can. Goes on past an entry it cannot remove (a file
-// held open, a link it will not touch) and leaves it, with the directories
-// above it, for a later request. A path that names a file or a link is
-// removed as that. Reports nothing. Not for two threads at once: it works in
-// process-wide buffers.
-void remove_directory_tree(const wchar_t *directory);
+// below it as far as it can, walking in `removal`. Goes on past an entry it
+// cannot remove (a file held open, a link it will not touch) and leaves it,
+// with the directories above it, for a later request. A path that names a
+// file or a link is removed as that. Reports nothing.
+void remove_directory_tree(tree_removal &removal, const wchar_t *directory);
 
 // True while `directory` (a full path) names a directory, asked through its
-// long form.
-bool directory_exists(const wchar_t *directory);
+// long form (made in `removal`).
+bool directory_exists(tree_removal &removal, const wchar_t *directory);

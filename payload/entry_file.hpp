@@ -8,8 +8,18 @@
 // One chunk of content on its way from the reader to the file.
 constexpr size_t write_buffer_size = 32768;
 
-// Ends the process when the file cannot be opened or written.
-void unpack_entry_file(const wchar_t *path, uint64_t size);
+// Writes the entry's file whole and closes it: true. Between two chunks it
+// looks whether a clean-up has closed the target directory
+// (payload/target_directory_lock.hpp); then it closes the file, written
+// in part, and returns false at once, so that the clean-up waits for one
+// chunk at most, never for the rest of a large entry. Ends the process when
+// the file cannot be opened or written.
+bool unpack_entry_file(const wchar_t *path, uint64_t size);
+
+// Closes the file being written, if one is open. Only for a failure exit on
+// the main thread, in the middle of an entry: the file must be closed before
+// the target directory can be removed.
+void close_entry_file();
 
 // The outcome of one WriteFile call for `asked` bytes: returns only when all
 // of them were written. `error` is GetLastError() after a failed call. A call

@@ -71,13 +71,16 @@ bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_pat
         if (mode == entry_loop_mode::first_name_only)
             return true;
         uint64_t size = read_entry_size();
-        // A clean-up has begun and is removing the directory: write nothing more.
+        // A clean-up has begun and is removing the directory: write nothing
+        // more, and leave this entry in the middle if it comes during it.
         if (!lock_target_directory_for_writing())
             return true;
         ensure_parent_directories(entry_path);
-        unpack_entry_file(entry_path, size);
-        if (first)
+        bool whole = unpack_entry_file(entry_path, size);
+        if (whole && first)
             hold_main_library(entry_path);
         unlock_target_directory();
+        if (!whole)
+            return true;
     }
 }

@@ -19,7 +19,8 @@ enum class entry_loop_mode {
 // first entry (target directory, a backslash, the name) if it is empty.
 // Returns false when the first name is already the end marker. Each entry is
 // written under the target directory lock; once a clean-up has closed the
-// directory the loop stops early, writing nothing more. Unpacking all, it
+// directory the loop stops early, at the next chunk of the entry it is
+// writing, and writes nothing more. Unpacking all, it
 // holds the first entry's file, the main library, once written
 // (payload/main_library_hold.hpp).
 bool run_entry_loop(const wchar_t *target_directory, wide_path &main_library_path,

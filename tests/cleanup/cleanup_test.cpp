@@ -6,7 +6,10 @@
 #include <string>
 
 #include "launcher/cleanup.hpp"
+#include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
+#include "payload/entry_file.hpp"
+#include "payload/target_directory_lock.hpp"
 #include "tests/cleanup/cleanup_test_support.hpp"
 #include "tests/support/scenario.hpp"
 
@@ -95,6 +98,43 @@ TEST(Schedule, FileReleasedAfterHalfASecond)
     EXPECT_FALSE(exists(target.path));
     EXPECT_GT(deletion_requests_issued, 1u);
     EXPECT_LT(deletion_requests_issued, 21u);
+}
+
+// FOLDER HOW: the launcher's state aimed at FOLDER, extraction started,
+// failure exits set to clean up as in the parent; then a failure: a fixed
+// message, a write failure while the directory lock is held for writing (in
+// the middle of an entry), or an abort.
+TARVEK_SCENARIO(failure_exit)
+{
+    aim_cleanup_at(arguments.at(0), true);
+    clean_up_on_failure_exits();
+    const std::wstring &how = arguments.at(1);
+    if (how == L"message")
+        fatal_message("Error, couldn't decode attached data.");
+    if (how == L"in-entry") {
+        if (!lock_target_directory_for_writing())
+            return 1;
+        check_chunk_written(false, ERROR_DISK_FULL, 0, 32768);
+    }
+    abort();
+}
+
+TEST(FailureExits, RemoveTheTargetDirectoryWithTheSameMessageAndCode)
+{
+    for (const wchar_t *how : {L"message", L"in-entry", L"abort"}) {
+        aimed_target target(how, 20);
+        process_result r = run_scenario("failure_exit", {target.path, how});
+        if (std::wstring(how) == L"abort") {
+            EXPECT_TRUE(is_abort_exit(r.exit_code)) << r.exit_code;
+        } else {
+            EXPECT_EQ(2u, r.exit_code) << narrow(how);
+        }
+        if (std::wstring(how) == L"message")
+            EXPECT_EQ("Error, couldn't decode attached data.\r\n", r.out);
+        if (std::wstring(how) == L"in-entry")
+            EXPECT_EQ(0u, r.err.rfind("Error, couldn't unpack file to target path. ([Error 112] ", 0)) << r.err;
+        EXPECT_FALSE(exists(target.path)) << narrow(how);
+    }
 }
 
 TEST(ConsoleHandler, EventsThatEndTheProcessCleanUpAndOthersDoNothing)

@@ -6,6 +6,8 @@
 #include "launcher/tree_removal.hpp"
 #include "paths/text.hpp"
 
+tree_removal test_removal;
+
 std::wstring long_form(const std::wstring &path)
 {
     return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
@@ -49,7 +51,7 @@ work_folder::work_folder(const std::wstring &tag)
 // folder's own clean-up takes.
 work_folder::~work_folder()
 {
-    remove_directory_tree(path.c_str());
+    remove_directory_tree(test_removal, path.c_str());
 }
 
 bool make_folder(const std::wstring &path)

@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "launcher/tree_removal.hpp"
 #include "tests/support/process.hpp"
+
+// The tests' own walk for removing trees; the launcher's clean-up and sweep
+// have theirs.
+extern tree_removal test_removal;
 
 // "\\?\" + path, for making and checking paths longer than MAX_PATH.
 std::wstring long_form(const std::wstring &path);

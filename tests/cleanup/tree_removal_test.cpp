@@ -16,7 +16,7 @@ namespace {
 // Run by tests/cleanup/unix_links_test.sh on a tree it made.
 TARVEK_SCENARIO(remove_tree)
 {
-    remove_directory_tree(arguments.at(0).c_str());
+    remove_directory_tree(test_removal, arguments.at(0).c_str());
     return 0;
 }
 
@@ -42,7 +42,7 @@ TEST(TreeRemoval, FilesAndFoldersWithEveryAttribute)
     ASSERT_TRUE(SetFileAttributesW(root.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(make_file(work.path + L"\\beside.txt", "beside"));
 
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_FALSE(exists(root));
     EXPECT_EQ("beside", read_file(work.path + L"\\beside.txt"));
 }
@@ -59,7 +59,7 @@ TEST(TreeRemoval, DeepTree)
         path += L"\\d";
     ASSERT_TRUE(make_file(path + L"\\bottom.txt"));
     ASSERT_TRUE(make_file(deep + L"\\d\\d\\beside.txt"));
-    remove_directory_tree(deep.c_str());
+    remove_directory_tree(test_removal, deep.c_str());
     EXPECT_FALSE(exists(deep));
 }
 
@@ -81,7 +81,7 @@ TEST(TreeRemoval, NamesThatMeanSomethingElseElsewhere)
     ASSERT_TRUE(make_file(canary, "canary"));
     ASSERT_TRUE(make_file(work.path + L"\\C:\\beside.txt", "beside"));
 
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_FALSE(exists(root));
     EXPECT_EQ("canary", read_file(canary));
     EXPECT_TRUE(exists(work.path + L"\\C:\\beside.txt"));
@@ -99,13 +99,13 @@ TEST(TreeRemoval, GoesOnPastAFileHeldOpenAndTheNextRequestTakesTheRest)
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
 
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_TRUE(exists(root + L"\\m\\held.txt"));
     for (const wchar_t *name : {L"a.txt", L"m\\n.txt", L"z", L"zz.txt"})
         EXPECT_FALSE(exists(root + L"\\" + name)) << narrow(name);
 
     CloseHandle(held);
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_FALSE(exists(root));
 }
 
@@ -123,11 +123,11 @@ TEST(TreeRemoval, AFileHeldWithDeletionSharedGoesWhenLetGo)
                               nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
 
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_FALSE(exists(root + L"\\m\\n.txt"));
     CloseHandle(held);
     EXPECT_FALSE(exists(root + L"\\m\\shared.txt"));
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_FALSE(exists(root));
 }
 
@@ -137,9 +137,9 @@ TEST(TreeRemoval, PathNamingAFileOrNothing)
     std::wstring file = work.path + L"\\target";
     ASSERT_TRUE(make_file(file));
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    remove_directory_tree(file.c_str());
+    remove_directory_tree(test_removal, file.c_str());
     EXPECT_FALSE(exists(file));
-    remove_directory_tree((work.path + L"\\never made").c_str());
+    remove_directory_tree(test_removal, (work.path + L"\\never made").c_str());
     EXPECT_TRUE(exists(work.path));
 }
 
@@ -186,7 +186,7 @@ TEST(TreeRemoval, LinksMadeByTheSystemAreRemovedAsLinks)
         GTEST_SKIP() << "the system makes no links here (Wine 8: CreateSymbolicLinkW does nothing, "
                         "junctions are not supported); tests/cleanup/unix_links_test.sh covers Unix links";
 
-    remove_directory_tree(root.c_str());
+    remove_directory_tree(test_removal, root.c_str());
     EXPECT_FALSE(exists(root));
     EXPECT_EQ("kept", read_file(outside + L"\\folder\\kept.txt"));
     EXPECT_EQ("file", read_file(outside + L"\\file.txt"));

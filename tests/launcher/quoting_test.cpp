@@ -120,4 +120,23 @@ TEST(Quoting, CommandLineLimit)
     EXPECT_TRUE(is_abort_exit(run_scenario("closing_quote_over").exit_code));
 }
 
+// The child's own line, argument by argument: each fits whole, space
+// included, or the line is too long for the child.
+TEST(Quoting, ChildArgumentsThatDoNotFitAreRefused)
+{
+    clear_child_command_line();
+    EXPECT_TRUE(append_child_argument(L"launcher.exe"));
+    std::wstring rest(child_command_line_units - 1 - wcslen(L"launcher.exe") - 1, L'x');
+    EXPECT_TRUE(append_child_argument(rest.c_str())) << "the space and the argument fill the line exactly";
+    EXPECT_EQ(child_command_line_units - 1, wcslen(child_command_line_text()));
+    EXPECT_FALSE(append_child_argument(L"")) << "an empty argument still needs its space and quotes";
+
+    clear_child_command_line();
+    EXPECT_TRUE(append_child_argument(L"launcher.exe"));
+    rest.back() = L'\\';
+    rest[0] = L' ';
+    EXPECT_FALSE(append_child_argument(rest.c_str())) << "quotes and a doubled backslash do not fit";
+    EXPECT_LE(wcslen(child_command_line_text()), child_command_line_units - 1);
+}
+
 } // namespace

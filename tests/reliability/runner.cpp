@@ -21,7 +21,8 @@
 //   cwd=PATH         the launcher's current folder (default: a folder
 //                    WORK\ID.cwd that holds canary files)
 //   timeout=MS       the time bound of this case
-//   kill=parent@MS   end the launcher MS ms after its start
+//   kill=parent@MS   end the launcher MS ms after its start, then wait up to
+//                    10 s for its first child to end
 //   kill=child@MS    end its first child MS ms after the child started
 //   hold=REL@MS      once the file REL exists below the target folder, keep it
 //                    open (no delete sharing) until MS ms after the child ended
@@ -38,12 +39,15 @@
 // RESULTS gets one line per case, in the order the cases end:
 //   {"id", "exit", "timed_out", "ms", "processes", "exits", "images", "out",
 //    "err", "report", "left", "canaries_intact", "child_outlived_parent",
-//    "hung_in_main_library"}
+//    "child_end_ms", "hung_in_main_library"}
 // processes counts every process of the run (the job sees grandchildren
 // too); exits lists their exit codes in the order they started, images the
 // file names of their executables. hung_in_main_library: at the time bound, a
 // process still running had main.dll loaded (the application's code, not the
-// launcher's, was running).
+// launcher's, was running). child_outlived_parent (after kill=parent): the
+// first child still ran 10 s after the parent was ended; child_end_ms: how
+// long after the parent it ended (null when it did not, or when no parent
+// was ended).
 // canaries_intact is false when a canary file in the case's TEMP or current
 // folder changed or vanished: the run deleted or wrote what is not its own.
 #include <windows.h>
@@ -111,6 +115,7 @@ struct running_case {
     bool child_killed = false;
     bool ctrl_c_sent = false;
     std::optional<bool> child_outlived_parent;
+    std::optional<ULONGLONG> child_end_ms;
     ULONGLONG parent_killed_at = 0;
     HANDLE held = INVALID_HANDLE_VALUE;
     ULONGLONG child_ended_at = 0;
@@ -121,6 +126,8 @@ std::wstring work_folder;
 constexpr wchar_t temp_canary[] = L"tarvek-canary.txt";
 DWORD default_timeout_ms = 30000;
 constexpr ULONGLONG stuck_job_ms = 15000;
+// How long the child of a parent ended from outside is given to end.
+constexpr ULONGLONG child_end_wait_ms = 10000;
 HANDLE completion_port = nullptr;
 
 [[noreturn]] void die(const std::string &message)
@@ -511,11 +518,16 @@ void on_tick(running_case &run)
         run.parent_killed_at = now;
         TerminateProcess(run.root, 0xDEAD);
     }
-    // One second after the parent was ended: is its child still there?
-    if (run.parent_killed && !run.child_outlived_parent && now >= run.parent_killed_at + 1000) {
+    // After the parent was ended: does its child end too, within 10 s?
+    if (run.parent_killed && !run.child_outlived_parent) {
         tracked_process *child = first_child(run);
-        run.child_outlived_parent = child != nullptr && WaitForSingleObject(child->handle, 0) == WAIT_TIMEOUT;
-        TerminateJobObject(run.job, 0xDEAD);
+        bool ended = child == nullptr || WaitForSingleObject(child->handle, 0) != WAIT_TIMEOUT;
+        if (ended && child != nullptr)
+            run.child_end_ms = now - run.parent_killed_at;
+        if (ended || now >= run.parent_killed_at + child_end_wait_ms) {
+            run.child_outlived_parent = !ended;
+            TerminateJobObject(run.job, 0xDEAD);
+        }
     }
     tracked_process *child = first_child(run);
     if (spec.kill_child_ms && !run.child_killed && child != nullptr &&
@@ -617,6 +629,7 @@ std::string finish_case(running_case &run)
     DeleteFileW(run.err_path.c_str());
     DeleteFileW(run.report_path.c_str());
     std::string outlived = !run.child_outlived_parent ? "null" : *run.child_outlived_parent ? "true" : "false";
+    std::string child_end_ms = run.child_end_ms ? std::to_string(*run.child_end_ms) : "null";
 
     return "{\"id\":" + json_text(narrow(run.spec->id)) + ",\"exit\":" + std::to_string(exit_code) +
            ",\"timed_out\":" + (run.timed_out ? "true" : "false") +
@@ -625,7 +638,7 @@ std::string finish_case(running_case &run)
            ",\"images\":" + images + ",\"hung_in_main_library\":" + (run.hung_in_main_library ? "true" : "false") +
            ",\"out\":" + json_bytes(out) + ",\"err\":" + json_bytes(err) + ",\"report\":" + json_bytes(report) +
            ",\"left\":" + left_json + ",\"canaries_intact\":" + (intact ? "true" : "false") +
-           ",\"child_outlived_parent\":" + outlived + "}";
+           ",\"child_outlived_parent\":" + outlived + ",\"child_end_ms\":" + child_end_ms + "}";
 }
 
 BOOL WINAPI ignore_console_event(DWORD)

@@ -12,10 +12,9 @@ from . import common, outcomes, payload
 
 CONFIGS = ("plain", "checksum")
 
-# The launcher of today leaves its partly filled target directory after a
-# failure exit. Once every failure exit removes it, set this to False: a
-# launcher around a truncated payload must then leave nothing behind.
-TRUNCATED_MAY_LEAVE_FOLDER = True
+# Every failure exit removes the target directory: a launcher around a
+# truncated payload must leave nothing behind.
+TRUNCATED_MAY_LEAVE_FOLDER = False
 
 
 class Base:

@@ -1,6 +1,7 @@
 """Faults from outside a run, each with the outcome it must have: TEMP that
-cannot be used, a full disk, a file held open at clean-up, the child or the
-parent ended from outside, Ctrl-C in a shared console."""
+cannot be used, a full disk, a command line too long for the child, a file
+held open at clean-up, the child or the parent ended from outside, Ctrl-C in
+a shared console."""
 import contextlib
 import os
 import subprocess
@@ -61,8 +62,10 @@ def summary(result):
         text += f", left {len(result['left'])} entries"
     else:
         text += ", nothing left"
-    if result["child_outlived_parent"] is not None:
-        text += ", child " + ("outlived" if result["child_outlived_parent"] else "did not outlive") + " the parent"
+    if result["child_outlived_parent"]:
+        text += ", child outlived the parent by 10 s"
+    if result["child_end_ms"] is not None:
+        text += f", child ended {result['child_end_ms']} ms after the parent"
     if not result["canaries_intact"]:
         text += ", CANARIES TOUCHED"
     return text
@@ -100,7 +103,11 @@ def run(conf, out):
         probe_case(conf, "hold-long", "sleep:1500", ("hold", "data\\readme.txt@6000")),
         probe_case(conf, "crash", "crash"),
         probe_case(conf, "kill-child", "sleep:10000", ("kill", "child@1500")),
-        probe_case(conf, "kill-parent", "sleep:10000", ("kill", "parent@2500")),
+        probe_case(conf, "kill-parent", "sleep:20000", ("kill", "parent@2500")),
+        # The child's command line is the launcher's full path and the
+        # arguments: longer than the 32767 units a line may have, where the
+        # parent's own line, with a short element 0, is not.
+        probe_case(conf, "long-line", "exit:5", ("argv0", "l"), ("arg", "x" * 32760)),
     ]
     # The read-only attribute is set from Windows: the host has no such thing.
     setup = conf.wine.run("cmd.exe", "/c", "attrib", "+r", conf.windows_path(read_only_folder), check=False)
@@ -134,8 +141,14 @@ def run(conf, out):
     judge("the child ended from outside", r, r["exit"] == KILLED_CHILD_CODE and not r["left"],
           "the parent returns the child's exit code and cleans up")
     r = results["kill-parent"]
-    judge("the parent ended from outside (a limit)", r,
-          r["child_outlived_parent"] is True and bool(r["left"]), "the child runs on, the folder stays")
+    judge("the parent ended from outside", r,
+          r["child_outlived_parent"] is False and r["child_end_ms"] is not None and bool(r["left"]),
+          "the job ends the child; the folder stays until the next run in that TEMP takes it "
+          "(CleanupTests: LeftoverSweep)")
+    r = results["long-line"]
+    judge("a command line too long for the child", r,
+          r["exit"] == 2 and outcomes.error_label(r) == "error: command line too long" and r["processes"] == 1
+          and not r["left"], "refused before anything is written")
 
     # Ctrl-C needs a console of the runner's own, shared with nothing else.
     r = common.run_cases(conf, [probe_case(conf, "ctrl-c", "sleep:10000", ("ctrlc", "1500"))], timeout_ms=60000,
@@ -156,8 +169,8 @@ def run(conf, out):
                                                    ("watch", drive + "\\"))],
                                  timeout_ms=60000, work=os.path.join(work, "disk"))["disk-full"]
             judge("a full disk (128 KiB)", r,
-                  r["exit"] == 2 and outcomes.error_label(r) == "error: unpack" and len(r["left"]) == 1,
-                  "the partly filled folder stays, as after every failure exit")
+                  r["exit"] == 2 and outcomes.error_label(r) == "error: unpack" and not r["left"],
+                  "the partly filled folder goes, as after every failure exit")
     with wine_drive(conf, "s", 64, read_only=True) as drive:
         if drive is None:
             report.append(("a read-only disk", "skipped: no small file system can be mounted here", True))

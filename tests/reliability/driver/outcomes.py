@@ -9,6 +9,7 @@ FIXED_LINES = {
     b"Error, couldn't decode attached data.": "error: decode",
     b"Error, DLL entry point not found.": "error: no entry point",
     b"Error, failed to register signal handler.": "error: no handler",
+    b"Error, command line too long for child.": "error: command line too long",
 }
 # ... and the ones that carry a path or a system error text, on standard error.
 SYSTEM_TEXT = rb" \(\[Error -?\d+\] [^\r\n]*\)\r\n"
@@ -58,13 +59,14 @@ def outcome(result, expected_files=None, exit_code=42, files=None):
     code = result["exit"]
     label = error_label(result)
     if code == 2 and label is not None:
-        # A failing parent exits at once, without clean-up, and leaves its
-        # partly filled folder; a failing child's parent cleans up.
-        if started == 2 and result["left"]:
+        # A failing parent removes its folder before it exits; a failing
+        # child's parent cleans up.
+        if result["left"]:
             return "left behind"
         return label
     if code in ABORT_CODES and not result["out"] and not result["err"]:
-        return "abort"
+        # An abort at an internal limit cleans up as a failure exit does.
+        return "left behind" if result["left"] else "abort"
     if started == 1:
         return "launcher crash" if code >= EXCEPTION_BASE else "unexplained"
     # The child ran the application.
