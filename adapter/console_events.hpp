@@ -2,7 +2,7 @@
 // console (or has one of its own) and gets every event itself; it decides
 // what an interrupt means. The adapter's process must not end on one before
 // the program has: its end would end the program through the job
-// (program_job.hpp). The launcher's parent still ends a child that outlives
+// (launcher/ending_job.hpp). The launcher's parent still ends a child that outlives
 // its grace period, and with it the program.
 #pragma once
 

@@ -7,9 +7,9 @@
 
 #include "adapter/console_events.hpp"
 #include "adapter/program_command_line.hpp"
-#include "adapter/program_job.hpp"
 #include "adapter/program_start.hpp"
 #include "adapter/start_failure.hpp"
+#include "launcher/ending_job.hpp"
 #include "launcher/errors.hpp"
 
 extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wchar_t *library_path)
@@ -26,7 +26,7 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t **argv, const wc
         return report_start_failure(error);
     // The process handle stays open: the console handler may wait on it.
     set_program_for_console_events(program.hProcess);
-    join_ending_job(program.hProcess);
+    join_ending_job(program.hProcess, JOB_OBJECT_LIMIT_BREAKAWAY_OK);
     if (!resume_program(program, &error))
         return report_start_failure(error);
     DWORD exit_code = wait_for_program(program.hProcess);

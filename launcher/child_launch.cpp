@@ -5,8 +5,8 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
-#include "launcher/child_job.hpp"
 #include "launcher/cleanup.hpp"
+#include "launcher/ending_job.hpp"
 #include "launcher/errors.hpp"
 #include "launcher/launcher_state.hpp"
 #include "launcher/leftover_sweep.hpp"
@@ -100,7 +100,7 @@ static PROCESS_INFORMATION start_child()
     if (!CreateProcessW(own_image_for_launch, child_command_line_buffer(), nullptr, nullptr, TRUE,
                         NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &child))
         launch_failed(GetLastError());
-    join_child_job(child.hProcess);
+    join_ending_job(child.hProcess, JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK);
     if (ResumeThread(child.hThread) == static_cast<DWORD>(-1)) {
         DWORD error = GetLastError();
         TerminateProcess(child.hProcess, ended_child_exit_code);

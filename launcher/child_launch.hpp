@@ -14,7 +14,7 @@
 void prepare_child_launch();
 
 // Starts the child on the prepared command line, in a job that ends it when
-// this process ends (launcher/child_job.hpp), and the sweep of folders that
+// this process ends (launcher/ending_job.hpp), and the sweep of folders that
 // ended runs left (launcher/leftover_sweep.hpp); waits without a time limit,
 // cleans up and returns the child's exit code (1 if it cannot be read). Does
 // not return when the child cannot be started.
