@@ -57,7 +57,7 @@ template <typename F> F real(const char *name)
 long long now()
 {
     LARGE_INTEGER value;
-    QueryPerformanceCounter(&value);
+    KERNEL32(QueryPerformanceCounter)(&value);
     return value.QuadPart;
 }
 
