@@ -18,8 +18,9 @@ Commands:
   bench      all of it at full size (./tarvek bench runs it): figures to
              bench/results/reliability.md
   zeros N OUT            (build step) N zero bytes into OUT
-  roomy IN ROOM OUT      (build step) the stored payload IN with ROOM more
-                         bytes of zero padding
+  roomy PACK_TOOL LAUNCHER ROOM OUT
+                         (build step) the stored payload of LAUNCHER with
+                         ROOM more bytes of zero padding
 Run with --help after a command for its options."""
 import argparse
 import os
@@ -70,11 +71,13 @@ def command_zeros(args):
 
 
 def command_roomy(args):
-    with open(args.stored, "rb") as f:
-        stored = f.read()
-    layout = payload.Layout(stored)
+    fields = payload.launcher_layout(args.pack_tool, args.launcher)
+    with open(args.launcher, "rb") as f:
+        f.seek(fields["payload_offset"])
+        stored = f.read(fields["payload_size"])
+    layout = payload.Layout(stored, fields)
     with open(args.out, "wb") as f:
-        f.write(payload.stored_payload(stored[3:layout.frame_end], room=args.room))
+        f.write(layout.wrap(layout.frame, room=args.room))
     return 0
 
 
@@ -114,7 +117,8 @@ def main():
     z.add_argument("count", type=int)
     z.add_argument("out")
     r = commands.add_parser("roomy")
-    r.add_argument("stored")
+    r.add_argument("pack_tool")
+    r.add_argument("launcher")
     r.add_argument("room", type=int)
     r.add_argument("out")
 

@@ -1,32 +1,61 @@
 """The stored payload as the launcher carries it: its regions down to the
 Zstandard blocks, and the records of the decompressed stream."""
 import struct
+import subprocess
 
-MAGIC = b"JWX"
+import wine
+
+# The Zstandard frame's own magic number: the compressor's format, not ours.
 FRAME_MAGIC = b"\x28\xb5\x2f\xfd"
 
 
-class Layout:
-    """Where things lie in a stored payload (offsets from its first byte)."""
+def launcher_layout(pack_tool, launcher):
+    """Where the payload lies in a linked launcher and how it is laid out,
+    as tarvek-pack --layout tells it: key -> number."""
+    done = subprocess.run([pack_tool, "--layout", launcher], check=True, capture_output=True)
+    return {key: int(value) for key, value in wine.key_values(done.stdout.decode()).items()}
 
-    def __init__(self, stored):
-        if stored[:3] != MAGIC or stored[3:7] != FRAME_MAGIC:
-            raise ValueError("not a stored payload")
-        self.size = len(stored)
+
+class Layout:
+    """Where things lie in a stored payload (offsets from its first byte).
+    The regions of the stored format (magic, frame, padding, length field)
+    are those tarvek-pack --layout gives for the launcher that carries it
+    (`fields`); within the frame, its header and blocks are walked here, by
+    Zstandard's rules."""
+
+    def __init__(self, stored, fields):
+        frame_start = fields["frame_offset"]
+        self.frame_end = frame_start + fields["frame_size"]
+        self.size = fields["payload_size"]
+        if len(stored) != self.size or stored[frame_start:frame_start + 4] != FRAME_MAGIC:
+            raise ValueError("not the stored payload that the layout describes")
+        self.magic = stored[:frame_start]
+        self.frame = stored[frame_start:self.frame_end]
+        # The length field holds the number of bytes before it: its offset.
+        self.length_field = fields["length_field"]
+        self.has_checksum = fields["checksum"] == 1
         self.regions = {}  # name -> list of (start, end)
-        self.regions["magic"] = [(0, 3)]
-        at = 3 + 4
+        self.regions["magic"] = [(0, frame_start)]
+        at = self._walk_frame(stored, frame_start)
+        if at != self.frame_end:
+            raise ValueError("the frame's blocks do not end where the layout says the frame does")
+        if self.length_field > self.frame_end:
+            self.regions["padding"] = [(self.frame_end, self.length_field)]
+        self.regions["length"] = [(self.length_field, self.size)]
+
+    def _walk_frame(self, stored, frame_start):
+        """The frame header, the blocks and the checksum; returns the end."""
+        at = frame_start + 4
         descriptor = stored[at]
         content_size_flag = descriptor >> 6
         single_segment = (descriptor >> 5) & 1
-        self.has_checksum = bool((descriptor >> 2) & 1)
         dictionary_flag = descriptor & 3
         at += 1
         if not single_segment:
             at += 1  # window descriptor
         at += (0, 1, 2, 4)[dictionary_flag]
         at += (1 if single_segment else 0, 2, 4, 8)[content_size_flag]
-        self.regions["frame_header"] = [(3, at)]
+        self.regions["frame_header"] = [(frame_start, at)]
         self.block_headers = []
         self.block_bodies = []
         while True:
@@ -46,19 +75,26 @@ class Layout:
         if self.has_checksum:
             self.regions["checksum"] = [(at, at + 4)]
             at += 4
-        self.frame_end = at
-        self.length_field = self.size - 8
-        if self.length_field > self.frame_end:
-            self.regions["padding"] = [(self.frame_end, self.length_field)]
-        self.regions["length"] = [(self.length_field, self.size)]
-        self.declared_length = struct.unpack_from("<Q", stored, self.length_field)[0]
+        return at
 
+    def length_field_bytes(self, value):
+        """The length field holding `value`, as wide as this payload's."""
+        return value.to_bytes(self.size - self.length_field, "little")
 
-def stored_payload(frame, room=0):
-    """Magic, frame, zero padding to a multiple of 8 (and `room` more), length."""
-    before = 3 + len(frame)
-    padding = (-before) % 8 + room
-    return MAGIC + frame + bytes(padding) + struct.pack("<Q", before + padding)
+    def wrap(self, frame, room=0):
+        """A stored payload around `frame` laid out as this one: its magic,
+        the frame, zero padding up to where a length field of its width
+        starts at a multiple of that width (and `room` more), the field."""
+        width = self.size - self.length_field
+        before = len(self.magic) + len(frame)
+        padding = (-before) % width + room
+        return self.magic + frame + bytes(padding) + self.length_field_bytes(before + padding)
+
+    def cut(self, kept):
+        """A payload area of this one's size whose frame is cut to `kept`
+        bytes, zero up to the length field, which holds its own offset."""
+        area = self.magic + self.frame[:kept]
+        return area + bytes(self.length_field - len(area)) + self.length_field_bytes(self.length_field)
 
 
 class Malformed(ValueError):
