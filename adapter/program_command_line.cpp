@@ -6,7 +6,6 @@
 #include "adapter/run_program.hpp"
 
 wide_path program_path;
-wchar_t program_command_line[child_command_line_units];
 
 void build_program_path(const wchar_t *library_path)
 {
@@ -18,21 +17,16 @@ void build_program_path(const wchar_t *library_path)
     append_wide(program_path, tarvek_run_program);
 }
 
-// Quoted by the launcher's own rules, in the launcher's buffer, then
-// appended here.
-static void append_quoted(const wchar_t *argument)
+static void append_argument(const wchar_t *argument)
 {
-    clear_child_command_line();
-    append_quoted_argument(argument);
-    append_wide(program_command_line, child_command_line_text());
+    if (!append_child_argument(argument))
+        abort();
 }
 
 void build_program_command_line(int count, wchar_t **arguments)
 {
-    program_command_line[0] = 0;
-    append_quoted(program_path);
-    for (int i = 1; i < count; ++i) {
-        append_wide(program_command_line, L" ");
-        append_quoted(arguments[i]);
-    }
+    clear_child_command_line();
+    append_argument(program_path);
+    for (int i = 1; i < count; ++i)
+        append_argument(arguments[i]);
 }

@@ -28,7 +28,7 @@ PROCESS_INFORMATION create_suspended_program(DWORD *error)
     PROCESS_INFORMATION program = {};
     // Inherited: handles (the standard ones among them), environment,
     // current directory, console.
-    if (!CreateProcessW(program_path, program_command_line, nullptr, nullptr, TRUE,
+    if (!CreateProcessW(program_path, child_command_line_buffer(), nullptr, nullptr, TRUE,
                         CREATE_SUSPENDED | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &program)) {
         *error = GetLastError();
         return {};

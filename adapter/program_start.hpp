@@ -1,6 +1,7 @@
-// Starting the program: program_path with program_command_line
-// (program_command_line.hpp), the adapter's standard handles, environment
-// and current directory, suspended until it is in its job.
+// Starting the program: program_path with the command line that
+// build_program_command_line made (program_command_line.hpp), the adapter's
+// standard handles, environment and current directory, suspended until it
+// is in its job.
 #pragma once
 
 #include <windows.h>

@@ -30,14 +30,6 @@ constexpr size_t run_folder_prefix_units = sizeof run_folder_prefix / sizeof(wch
 // A 32-bit process id has at most 10 decimal digits.
 constexpr size_t process_id_digits = 10;
 
-static size_t leading_digits(const wchar_t *text)
-{
-    size_t count = 0;
-    while (text[count] >= L'0' && text[count] <= L'9')
-        ++count;
-    return count;
-}
-
 bool parse_run_folder_name(const wchar_t *name, DWORD &process_id)
 {
     if (wcsncmp(name, run_folder_prefix, run_folder_prefix_units) != 0)

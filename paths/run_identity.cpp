@@ -36,14 +36,6 @@ static bool is_base64url(wchar_t c)
     return false;
 }
 
-static size_t leading_digits(const wchar_t *text)
-{
-    size_t count = 0;
-    while (text[count] >= L'0' && text[count] <= L'9')
-        ++count;
-    return count;
-}
-
 bool is_time_us_token(const wchar_t *text)
 {
     size_t digits = leading_digits(text);

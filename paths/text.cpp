@@ -49,6 +49,14 @@ void append_narrow(wchar_t *buffer, size_t capacity, const char *source)
     *end = 0;
 }
 
+size_t leading_digits(const wchar_t *text)
+{
+    size_t count = 0;
+    while (text[count] >= L'0' && text[count] <= L'9')
+        ++count;
+    return count;
+}
+
 wchar_t *get_env(const char *name)
 {
     wchar_t wide_name[env_name_units] = {};

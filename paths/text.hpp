@@ -50,6 +50,9 @@ void copy_wide(wchar_t (&buffer)[N], const wchar_t *source)
     append_wide(buffer, source);
 }
 
+// The number of ASCII decimal digits at the start of `text`.
+size_t leading_digits(const wchar_t *text);
+
 // A heap copy of the variable's value owned by the caller, or null when the
 // variable is absent, empty, or longer than env_value_units - 1.
 wchar_t *get_env(const char *name);
